@@ -2,7 +2,10 @@
 // log, every hostile mode, proxy forwarding and the SOCKS5 relay.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cstdio>
@@ -458,9 +461,9 @@ TEST(ServiceSocks, UserPasswordAuthentication) {
 TEST(ServiceLifecycle, StopsPromptlyWhileAnswersAreRunning) {
   auto s = std::make_unique<svc::Server>();
   std::uint16_t port = s->port();
-  std::thread endless([port] { exchange(port, get_request("/hostile/endless"), 20s, 1); });
-  std::thread stall([port] { exchange(port, get_request("/hostile/stall?ms=60000"), 20s); });
-  std::thread idle([port] { exchange(port, "", 20s); });  // connects and says nothing
+  std::thread endless([port] { svc::testing::exchange(port, get_request("/hostile/endless"), 20s, 1); });
+  std::thread stall([port] { svc::testing::exchange(port, get_request("/hostile/stall?ms=60000"), 20s); });
+  std::thread idle([port] { svc::testing::exchange(port, "", 20s); });  // connects and says nothing
   ASSERT_TRUE(s->wait_for_path("/hostile/stall", 5s));
   auto t0 = std::chrono::steady_clock::now();
   s.reset();
@@ -479,4 +482,46 @@ TEST(ServiceLifecycle, FixedPortAndWaitForTimeout) {
   EXPECT_FALSE(a.wait_for_path("/never", 100ms));
   EXPECT_GE(std::chrono::steady_clock::now() - t0, 90ms);
   EXPECT_EQ(a.redirect_link("help"), a.base_url() + "url.asp?url=help");
+}
+
+// ---------------------------------------------------------------------------
+// The program
+
+TEST(ServiceProgram, PrintsReadyLineServesAndStopsOnSigterm) {
+  std::string log = ::testing::TempDir() + "service-prog-" + std::to_string(::getpid()) + ".jsonl";
+  std::remove(log.c_str());
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::dup2(out[1], 1);
+    ::close(out[0]);
+    ::close(out[1]);
+    ::execl(BREVARO_SERVICE_EXE, BREVARO_SERVICE_EXE, "--port", "0", "--log", log.c_str(), "--config",
+            BREVARO_SERVICE_EXAMPLE_CONF, static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  std::string line;
+  char c;
+  while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  ::close(out[0]);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(line, m, std::regex(R"(brevaro-service ready port=(\d+) raw-port=(\d+) socks-port=(\d+))")))
+      << line;
+  auto port = static_cast<std::uint16_t>(std::stoi(m[1].str()));
+  auto body = parse(svc::testing::exchange(port, get_request("/brevaro/quillbeam.asp?AppID=9")).data).body;
+  EXPECT_EQ(lines_of(body).size(), 4u);  // version line + the example's three banners
+  EXPECT_EQ(lines_of(body)[0], "version=1.1");
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::ifstream in(log);
+  std::string first;
+  std::getline(in, first);
+  EXPECT_NE(first.find("\"path\":\"/brevaro/quillbeam.asp?AppID=9\""), std::string::npos) << first;
+  std::remove(log.c_str());
 }
