@@ -128,8 +128,8 @@ std::string utc_now_iso() {
   return buf;
 }
 
-std::string expand(std::string_view text, std::uint16_t port) {
-  const std::string root = "http://127.0.0.1:" + std::to_string(port);
+std::string expand(std::string_view text, std::string_view host, std::uint16_t port) {
+  const std::string root = "http://" + std::string(host) + ":" + std::to_string(port);
   std::string r;
   for (std::size_t i = 0; i < text.size();) {
     if (text.substr(i, 6) == "{base}") {
@@ -148,15 +148,15 @@ std::string expand(std::string_view text, std::uint16_t port) {
   return r;
 }
 
-std::string advert_document(const Adverts& adverts, std::uint16_t port) {
-  if (adverts.document) return expand(*adverts.document, port);
+std::string advert_document(const Adverts& adverts, std::string_view host, std::uint16_t port) {
+  if (adverts.document) return expand(*adverts.document, host, port);
   std::string doc = adverts.version_name + "=" + adverts.version + "\r\n";
   for (const Banner& b : adverts.banners) {
     std::string file = b.file;
     if (file != "none" && file.find("://") == std::string::npos && file.find('{') == std::string::npos)
       file = "{base}banners/" + file;
     std::string link = b.link.empty() ? "{base}ads/advert" + b.id + ".htm" : b.link;
-    doc += "id=" + b.id + "&image=" + expand(file, port) + "&link=" + expand(link, port) + "&day=" + b.day +
+    doc += "id=" + b.id + "&image=" + expand(file, host, port) + "&link=" + expand(link, host, port) + "&day=" + b.day +
            "&month=" + b.month + "&year=" + b.year + "\r\n";
   }
   return doc;

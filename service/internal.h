@@ -20,10 +20,10 @@ std::string base64(std::string_view s);
 // Value of a query parameter in "a=1&b=2" (percent-decoded), or nullopt.
 std::optional<std::string> query_param(std::string_view query, std::string_view name);
 std::string utc_now_iso();
-// Replaces {base}, {root} and {port}.
-std::string expand(std::string_view text, std::uint16_t port);
-// The advert list document for `adverts` on a server at `port`.
-std::string advert_document(const Adverts& adverts, std::uint16_t port);
+// Replaces {base}, {root} and {port} for a server at http://host:port.
+std::string expand(std::string_view text, std::string_view host, std::uint16_t port);
+// The advert list document for `adverts` on a server at http://host:port.
+std::string advert_document(const Adverts& adverts, std::string_view host, std::uint16_t port);
 
 // HTML pages of the service.
 struct Page {

@@ -669,7 +669,7 @@ struct Lcg {
 };
 
 const char* kHostileModes[] = {"404",        "status",         "redirect-root",     "redirect-path",
-                               "redirect-absolute", "redirect-loop", "redirect-chain", "slow",
+                               "redirect-absolute", "redirect-loop", "redirect-chain", "slow", "slow-header",
                                "stall",      "no-length",      "headerless",        "endless",
                                "long-header-line",  "big-header-block", "many-header-lines", "garbage",
                                "garbage-nolf", "reset",        "reset-body",        "close",
@@ -704,7 +704,7 @@ void Server::Impl::hostile(int fd, const std::string& mode, const std::string& r
   } else if (mode == "redirect-path") {
     redirect("/brevaro/pages/accounts.htm");
   } else if (mode == "redirect-absolute") {
-    redirect(query_param(query, "to").value_or("http://127.0.0.1:" + std::to_string(port_alt) +
+    redirect(query_param(query, "to").value_or("http://" + cfg.bind + ":" + std::to_string(port_alt) +
                                                 "/brevaro/pages/accounts.htm"));
   } else if (mode == "redirect-loop") {
     redirect("/hostile/redirect-loop");
@@ -725,6 +725,14 @@ void Server::Impl::hostile(int fd, const std::string& mode, const std::string& r
     for (long long i = 0; i < bytes && Clock::now() < end; ++i) {
       if (!sleep_for(std::chrono::milliseconds(ms))) return;
       if (!send_all(fd, std::string(1, static_cast<char>('a' + i % 26)))) return;
+    }
+  } else if (mode == "slow-header") {
+    long long ms = num_param(query, "ms", 50, 0, 10000);
+    std::string all = ok_head + "Content-Length: 2\r\n\r\nok";
+    auto end = Clock::now() + std::chrono::seconds(60);
+    for (std::size_t i = 0; i < all.size() && Clock::now() < end; ++i) {
+      if (!send_all(fd, std::string_view(all).substr(i, 1))) return;
+      if (!sleep_for(std::chrono::milliseconds(ms))) return;
     }
   } else if (mode == "stall") {
     sleep_for(std::chrono::milliseconds(num_param(query, "ms", 5000, 0, 120000)));
@@ -848,6 +856,7 @@ bool Server::Impl::serve_socks(int fd) {
   if (!recv_exact(fd, reinterpret_cast<char*>(rq), 4, deadline) || rq[0] != 5) return false;
   auto reply = [&](unsigned char code) {
     unsigned char r[10] = {5, code, 0, 1, 127, 0, 0, 1, 0, 0};
+    ::inet_pton(AF_INET, cfg.bind.c_str(), r + 4);
     r[8] = static_cast<unsigned char>(port_main >> 8);
     r[9] = static_cast<unsigned char>(port_main & 0xFF);
     send_all(fd, std::string_view(reinterpret_cast<char*>(r), 10));
@@ -874,7 +883,7 @@ bool Server::Impl::serve_socks(int fd) {
     reply(0x07);  // command not supported
     return false;
   }
-  if (host != "127.0.0.1" && !iequals(host, "localhost")) {
+  if (host != "127.0.0.1" && host != cfg.bind && !iequals(host, "localhost")) {
     reply(0x02);  // not allowed by the rule set
     return false;
   }
@@ -932,7 +941,7 @@ void Server::Impl::setup_routes() {
       std::lock_guard<std::mutex> lk(state_mu);
       a = adverts;
     }
-    res.set_content(advert_document(a, port_main), "text/html");
+    res.set_content(advert_document(a, cfg.bind, port_main), "text/html");
   });
   http.Get("/brevaro/quillbeam-logs.asp", [](const httplib::Request& req, httplib::Response& res) {
     std::string option = req.get_param_value("option");
@@ -978,7 +987,9 @@ Server::~Server() { impl_->stop(); }
 std::uint16_t Server::port() const { return impl_->port_main; }
 std::uint16_t Server::alt_port() const { return impl_->port_alt; }
 std::uint16_t Server::socks_port() const { return impl_->port_socks; }
-std::string Server::root_url() const { return "http://127.0.0.1:" + std::to_string(impl_->port_main); }
+std::string Server::root_url() const {
+  return "http://" + impl_->cfg.bind + ":" + std::to_string(impl_->port_main);
+}
 std::string Server::base_url() const { return root_url() + "/brevaro/"; }
 std::string Server::url(std::string_view path) const { return root_url() + std::string(path); }
 std::string Server::redirect_link(std::string_view key) const {

@@ -14,7 +14,7 @@
 // CMake: target_link_libraries(my_test PRIVATE brevaro_service)
 //
 // ---------------------------------------------------------------------------
-// Listeners (all on 127.0.0.1)
+// Listeners (all on Config::bind, 127.0.0.1 unless changed)
 //   port()       the HTTP port: every URL below, direct or as an HTTP proxy.
 //   alt_port()   a second HTTP port serving exactly the same URLs (the
 //                program's --raw-port); /hostile/redirect-absolute sends the
@@ -72,6 +72,8 @@
 //                        200 page titled "brevaro - Chain End" (N <= 1000).
 //   slow?bytes=B&ms=M    200 with Content-Length B (default 64), one byte every
 //                        M ms (default 50); the trickle ends after 60 s at most.
+//   slow-header?ms=M     the whole answer (status line, headers, "ok") one byte
+//                        every M ms (default 50), ending after 60 s at most.
 //   stall?ms=M           reads the request, sends nothing for M ms (default
 //                        5000, at most 120000), then closes.
 //   no-length            200 without Content-Length; the close ends the body.

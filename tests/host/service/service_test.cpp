@@ -284,6 +284,9 @@ TEST_F(ServiceTest, HostileSlowTrickleAndStall) {
   EXPECT_EQ(r.body, "abcde");
   EXPECT_EQ(r.header("Content-Length"), "5");
   EXPECT_GE(slow.seconds, 0.19);
+  auto trickle = exchange(server.port(), get_request("/hostile/slow-header?ms=2"));
+  EXPECT_EQ(parse(trickle.data).body, "ok");
+  EXPECT_GE(trickle.seconds, 0.1);  // about 90 bytes, 2 ms apart
   auto stall = exchange(server.port(), get_request("/hostile/stall?ms=300"));
   EXPECT_TRUE(stall.data.empty());
   EXPECT_FALSE(stall.timed_out);
