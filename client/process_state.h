@@ -1,0 +1,19 @@
+// The values that live once per client process: the program folder, the
+// installation identifier and the banner currently shown. The entry point
+// owns the one instance; forms get it by reference. Everything is cleared
+// when the process ends.
+#pragma once
+
+#include <string>
+
+namespace brevaro::client {
+
+struct ProcessState {
+  std::string program_folder;      // with its trailing backslash
+  std::string installation_id;
+  std::string current_banner_id;
+  std::string current_banner_link;
+  bool version_checked = false;
+};
+
+}  // namespace brevaro::client

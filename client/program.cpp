@@ -1,0 +1,24 @@
+#include "client/program.h"
+
+#include "base/winpath.h"
+#include "client/main_form.h"
+#include "setup/install_form.h"
+#include "setup/uninstall_form.h"
+
+namespace brevaro::client {
+
+RunMode run_program(ui::Application& app, ProcessState& state) {
+  app.set_title("brevaro");
+  RunDecision decision = decide_run_mode(app.ports());
+  switch (decision.mode) {
+    case RunMode::uninstaller: app.create_form<setup::Tfrm_uninstall>(); break;
+    case RunMode::installer: app.create_form<setup::Tfrm_install>(); break;
+    case RunMode::client: app.create_form<TForm1>(state); break;
+    case RunMode::second_client: break;  // no form: the loop returns at once
+  }
+  app.run();
+  state = ProcessState{};
+  return decision.mode;
+}
+
+}  // namespace brevaro::client

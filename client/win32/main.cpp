@@ -1,0 +1,35 @@
+// brevaro.exe: the client, its installer and its uninstaller in one program.
+#include <windows.h>
+#include <ole2.h>
+
+#include "client/program.h"
+#include "platform/win32/win32_system.h"
+#include "ui/win32/win32_backend.h"
+
+namespace {
+// OLE for the whole process, before any form exists and until it ends.
+class OleScope {
+ public:
+  OleScope() : ok_(SUCCEEDED(OleInitialize(nullptr))) {}
+  ~OleScope() {
+    if (ok_) OleUninitialize();
+  }
+  OleScope(const OleScope&) = delete;
+  OleScope& operator=(const OleScope&) = delete;
+
+ private:
+  bool ok_;
+};
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  OleScope ole;
+  brevaro::platform::win32::Win32System system;
+  brevaro::ui::win32::Win32Backend backend;
+  brevaro::client::ProcessState state;
+  {
+    brevaro::ui::Application app(backend, system.ports());
+    brevaro::client::run_program(app, state);
+  }
+  return 0;
+}

@@ -1,0 +1,292 @@
+#include "platform/win32/win32_system.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <memory>
+
+#include "base/winpath.h"
+
+namespace brevaro::platform::win32 {
+
+namespace {
+
+std::string z(std::string_view s) { return std::string(s); }
+
+[[noreturn]] void throw_last_error(std::string_view what, std::string_view path) {
+  const DWORD err = GetLastError();
+  FileErrorKind kind = FileErrorKind::io;
+  switch (err) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: kind = FileErrorKind::not_found; break;
+    case ERROR_ACCESS_DENIED: kind = FileErrorKind::access_denied; break;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: kind = FileErrorKind::in_use; break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: kind = FileErrorKind::disk_full; break;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS: kind = FileErrorKind::already_exists; break;
+    default: break;
+  }
+  throw FileError(kind, std::string(what) + " " + std::string(path) + " failed (error " + std::to_string(err) + ")");
+}
+
+struct HandleCloser {
+  void operator()(HANDLE h) const noexcept {
+    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct FindCloser {
+  void operator()(HANDLE h) const noexcept {
+    if (h && h != INVALID_HANDLE_VALUE) FindClose(h);
+  }
+};
+using UniqueFind = std::unique_ptr<void, FindCloser>;
+
+struct KeyCloser {
+  void operator()(HKEY k) const noexcept {
+    if (k) RegCloseKey(k);
+  }
+};
+using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+std::string key_path(std::string_view key) {
+  while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
+  return std::string(key);
+}
+
+UniqueKey open(std::string_view key, bool create, REGSAM access) {
+  HKEY k = nullptr;
+  const std::string path = key_path(key);
+  LONG rc = create ? RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, access, nullptr, &k, nullptr)
+                   : RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, access, &k);
+  if (rc != ERROR_SUCCESS) return UniqueKey{};
+  return UniqueKey{k};
+}
+
+int show_command(ShowState s) {
+  switch (s) {
+    case ShowState::hide: return SW_HIDE;
+    case ShowState::minimized: return SW_SHOWMINIMIZED;
+    case ShowState::maximized: return SW_SHOWMAXIMIZED;
+    case ShowState::normal: break;
+  }
+  return SW_SHOWNORMAL;
+}
+
+}  // namespace
+
+// ---- files -------------------------------------------------------------------
+
+bool Win32FileSystem::file_exists(std::string_view path) const {
+  const DWORD a = GetFileAttributesA(z(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Win32FileSystem::directory_exists(std::string_view path) const {
+  const DWORD a = GetFileAttributesA(z(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void Win32FileSystem::create_directory(std::string_view path) {
+  if (!CreateDirectoryA(z(path).c_str(), nullptr)) throw_last_error("Creating folder", path);
+}
+
+void Win32FileSystem::remove_directory(std::string_view path) {
+  if (!RemoveDirectoryA(z(path).c_str())) throw_last_error("Removing folder", path);
+}
+
+std::optional<std::string> Win32FileSystem::read_file(std::string_view path) const {
+  UniqueHandle h{CreateFileA(z(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (h.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(h.get(), &size) || size.QuadPart > (1LL << 30)) return std::nullopt;
+  std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
+  std::size_t done = 0;
+  while (done < data.size()) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 20));
+    if (!ReadFile(h.get(), data.data() + done, want, &got, nullptr) || got == 0) return std::nullopt;
+    done += got;
+  }
+  return data;
+}
+
+void Win32FileSystem::write_file(std::string_view path, std::string_view bytes) {
+  UniqueHandle h{CreateFileA(z(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (h.get() == INVALID_HANDLE_VALUE) throw_last_error("Creating file", path);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD put = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    if (!WriteFile(h.get(), bytes.data() + done, want, &put, nullptr)) throw_last_error("Writing file", path);
+    done += put;
+  }
+  if (!FlushFileBuffers(h.get())) throw_last_error("Flushing file", path);
+}
+
+void Win32FileSystem::replace_file(std::string_view from, std::string_view to) {
+  if (!MoveFileExA(z(from).c_str(), z(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    throw_last_error("Replacing file", to);
+}
+
+void Win32FileSystem::delete_file(std::string_view path) {
+  if (!DeleteFileA(z(path).c_str())) throw_last_error("Deleting file", path);
+}
+
+void Win32FileSystem::copy_file(std::string_view from, std::string_view to) {
+  if (!CopyFileA(z(from).c_str(), z(to).c_str(), FALSE)) throw_last_error("Copying file", to);
+}
+
+std::vector<DirEntry> Win32FileSystem::list_directory(std::string_view path) const {
+  std::vector<DirEntry> out;
+  std::string pattern(path);
+  if (!pattern.empty() && !base::winpath::is_separator(pattern.back())) pattern += '\\';
+  pattern += '*';
+  WIN32_FIND_DATAA fd{};
+  UniqueFind f{FindFirstFileA(pattern.c_str(), &fd)};
+  if (f.get() == INVALID_HANDLE_VALUE) return out;
+  do {
+    const std::string_view name = fd.cFileName;
+    if (name == "." || name == "..") continue;
+    out.push_back(DirEntry{std::string(name), (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileA(f.get(), &fd));
+  return out;
+}
+
+// ---- mutexes -----------------------------------------------------------------
+
+namespace {
+class Win32Mutex final : public MutexHandle {
+ public:
+  explicit Win32Mutex(HANDLE h) : h_(h) {}
+
+ private:
+  UniqueHandle h_;
+};
+}  // namespace
+
+MutexResult Win32Mutexes::create(std::string_view name, bool initial_owner) {
+  HANDLE h = CreateMutexA(nullptr, initial_owner ? TRUE : FALSE, z(name).c_str());
+  const DWORD err = GetLastError();
+  MutexResult r;
+  r.last_error = err;
+  if (h) r.handle = std::make_unique<Win32Mutex>(h);
+  return r;
+}
+
+// ---- process -----------------------------------------------------------------
+
+std::string Win32Process::executable_path() const {
+  std::string buf(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    buf.resize(buf.size() * 2);
+  }
+}
+
+std::optional<std::span<const std::byte>> Win32Process::raw_resource(std::string_view name) const {
+  HRSRC res = FindResourceA(nullptr, z(name).c_str(), MAKEINTRESOURCEA(10) /* RT_RCDATA */);
+  if (!res) return std::nullopt;
+  HGLOBAL loaded = LoadResource(nullptr, res);
+  if (!loaded) return std::nullopt;
+  const void* data = LockResource(loaded);
+  const DWORD size = SizeofResource(nullptr, res);
+  if (!data) return std::nullopt;
+  return std::span<const std::byte>(static_cast<const std::byte*>(data), size);
+}
+
+std::string Win32Process::system_folder() const {
+  char buf[144] = {};  // the size the client has always used for this folder
+  const UINT n = GetSystemDirectoryA(buf, sizeof buf);
+  if (n == 0 || n >= sizeof buf) return {};
+  return std::string(buf, n);
+}
+
+// ---- registry ----------------------------------------------------------------
+
+bool Win32Registry::open_key(std::string_view key, bool create) {
+  return static_cast<bool>(open(key, create, KEY_READ));
+}
+
+std::optional<RegValue> Win32Registry::read(std::string_view key, std::string_view name) const {
+  const UniqueKey k = open(key, false, KEY_READ);
+  if (!k) return std::nullopt;
+  DWORD type = 0, size = 0;
+  const std::string n(name);
+  if (RegQueryValueExA(k.get(), n.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+  std::string data(size, '\0');
+  if (RegQueryValueExA(k.get(), n.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  data.resize(size);
+  return RegValue{static_cast<RegType>(type), data};
+}
+
+void Win32Registry::write(std::string_view key, std::string_view name, const RegValue& value) {
+  const UniqueKey k = open(key, true, KEY_WRITE);
+  if (!k) throw RegistryError("Failed to create key " + std::string(key));
+  std::string data = value.data;
+  if (value.type == RegType::sz || value.type == RegType::expand_sz) data.push_back('\0');
+  if (RegSetValueExA(k.get(), z(name).c_str(), 0, static_cast<DWORD>(value.type), reinterpret_cast<const BYTE*>(data.data()),
+                     static_cast<DWORD>(data.size())) != ERROR_SUCCESS)
+    throw RegistryError("Failed to set data for '" + std::string(name) + "'");
+}
+
+bool Win32Registry::delete_value(std::string_view key, std::string_view name) {
+  const UniqueKey k = open(key, false, KEY_WRITE);
+  return k && RegDeleteValueA(k.get(), z(name).c_str()) == ERROR_SUCCESS;
+}
+
+// ---- shell -------------------------------------------------------------------
+
+std::intptr_t Win32Shell::open(std::string_view target, ShowState show) {
+  const auto r = ShellExecuteA(nullptr, "open", z(target).c_str(), nullptr, nullptr, show_command(show));
+  return reinterpret_cast<std::intptr_t>(r);
+}
+
+std::uint32_t Win32Shell::start_program(std::string_view command_line, ShowState show) {
+  return WinExec(z(command_line).c_str(), static_cast<UINT>(show_command(show)));
+}
+
+// ---- clock -------------------------------------------------------------------
+
+base::Date Win32Clock::date() const {
+  SYSTEMTIME st{};
+  GetLocalTime(&st);
+  return base::Date{st.wYear, st.wMonth, st.wDay};
+}
+
+base::TimeOfDay Win32Clock::time() const {
+  SYSTEMTIME st{};
+  GetLocalTime(&st);
+  return base::TimeOfDay{st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+std::uint64_t Win32Clock::ticks_ms() const { return GetTickCount64(); }
+void Win32Clock::sleep_ms(std::uint32_t ms) { Sleep(ms); }
+
+// ---- screen ------------------------------------------------------------------
+
+Size Win32Screen::size() const { return Size{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
+
+int Win32Screen::logical_dpi() const {
+  HDC dc = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  return dpi;
+}
+
+Point Win32Screen::cursor_pos() const {
+  POINT p{};
+  GetCursorPos(&p);
+  return Point{p.x, p.y};
+}
+
+}  // namespace brevaro::platform::win32

@@ -1,0 +1,170 @@
+// A small Windows console program that the end-to-end tests run under Wine
+// to watch and drive the real programs from outside, through the window
+// manager's own calls:
+//   driver list                          visible top-level windows: handle, pid, process, caption
+//   driver wait CAPTION MS               exit 0 once a visible window with that caption exists
+//   driver gone CAPTION MS               exit 0 once no visible window has that caption
+//   driver press CAPTION BUTTON          clicks the button with that caption in the window
+//   driver close CAPTION                 asks the window to close (WM_CLOSE)
+//   driver rect CAPTION                  the window's rectangle: L T R B
+//   driver region CAPTION                the window region's rectangles ("none" without one)
+//   driver click CAPTION X Y [right]     a mouse click at client point X,Y (posted messages)
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Found {
+  HWND hwnd = nullptr;
+  DWORD pid = 0;
+  std::string caption;
+};
+
+std::string process_name(DWORD pid) {
+  HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!p) return "?";
+  char buf[MAX_PATH] = {};
+  DWORD n = sizeof buf;
+  std::string name = QueryFullProcessImageNameA(p, 0, buf, &n) ? std::string(buf, n) : "?";
+  CloseHandle(p);
+  const auto slash = name.find_last_of("\\/");
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+std::vector<Found> visible_windows() {
+  std::vector<Found> out;
+  EnumWindows(
+      [](HWND h, LPARAM lp) -> BOOL {
+        if (!IsWindowVisible(h)) return TRUE;
+        char text[512] = {};
+        GetWindowTextA(h, text, sizeof text);
+        if (!text[0]) return TRUE;
+        Found f{h, 0, text};
+        GetWindowThreadProcessId(h, &f.pid);
+        reinterpret_cast<std::vector<Found>*>(lp)->push_back(f);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&out));
+  return out;
+}
+
+HWND find_window(const std::string& caption) {
+  for (const auto& f : visible_windows())
+    if (f.caption == caption) return f.hwnd;
+  return nullptr;
+}
+
+HWND find_child(HWND parent, const std::string& caption) {
+  struct Ctx {
+    std::string caption;
+    HWND found;
+  } ctx{caption, nullptr};
+  EnumChildWindows(
+      parent,
+      [](HWND h, LPARAM lp) -> BOOL {
+        auto* c = reinterpret_cast<Ctx*>(lp);
+        char text[512] = {};
+        GetWindowTextA(h, text, sizeof text);
+        if (c->caption == text) {
+          c->found = h;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&ctx));
+  return ctx.found;
+}
+
+int usage() {
+  std::fprintf(stderr, "usage: driver list|wait|gone|press|close|rect|region|click ...\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  const std::string cmd = argv[1];
+  if (cmd == "list") {
+    for (const auto& f : visible_windows())
+      std::printf("%p\t%lu\t%s\t%s\n", static_cast<void*>(f.hwnd), f.pid, process_name(f.pid).c_str(), f.caption.c_str());
+    return 0;
+  }
+  if (argc < 3) return usage();
+  const std::string caption = argv[2];
+  if (cmd == "wait" || cmd == "gone") {
+    const DWORD limit = argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : 10000;
+    const DWORD start = GetTickCount();
+    for (;;) {
+      const bool present = find_window(caption) != nullptr;
+      if (present == (cmd == "wait")) return 0;
+      if (GetTickCount() - start > limit) {
+        std::fprintf(stderr, "timed out waiting for \"%s\" to %s\n", caption.c_str(), cmd == "wait" ? "appear" : "go");
+        return 1;
+      }
+      Sleep(50);
+    }
+  }
+  HWND w = find_window(caption);
+  if (!w) {
+    std::fprintf(stderr, "no window \"%s\"\n", caption.c_str());
+    return 1;
+  }
+  if (cmd == "press" && argc > 3) {
+    HWND b = find_child(w, argv[3]);
+    if (!b) {
+      std::fprintf(stderr, "no button \"%s\"\n", argv[3]);
+      return 1;
+    }
+    PostMessageA(b, BM_CLICK, 0, 0);
+    return 0;
+  }
+  if (cmd == "close") {
+    PostMessageA(w, WM_CLOSE, 0, 0);
+    return 0;
+  }
+  if (cmd == "rect") {
+    RECT r{};
+    GetWindowRect(w, &r);
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    return 0;
+  }
+  if (cmd == "region") {
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    const int kind = GetWindowRgn(w, rgn);
+    if (kind == ERROR) {
+      std::printf("none\n");
+      DeleteObject(rgn);
+      return 0;
+    }
+    const DWORD size = GetRegionData(rgn, 0, nullptr);
+    std::vector<char> buf(size);
+    auto* data = reinterpret_cast<RGNDATA*>(buf.data());
+    GetRegionData(rgn, size, data);
+    const auto* rects = reinterpret_cast<const RECT*>(data->Buffer);
+    for (DWORD i = 0; i < data->rdh.nCount; ++i)
+      std::printf("rect %ld %ld %ld %ld\n", rects[i].left, rects[i].top, rects[i].right, rects[i].bottom);
+    DeleteObject(rgn);
+    return 0;
+  }
+  if (cmd == "click" && argc > 4) {
+    const int x = std::atoi(argv[3]), y = std::atoi(argv[4]);
+    const bool right = argc > 5 && std::string(argv[5]) == "right";
+    POINT screen{x, y};
+    ClientToScreen(w, &screen);
+    SetCursorPos(screen.x, screen.y);
+    HWND target = ChildWindowFromPoint(w, POINT{x, y});
+    if (!target) target = w;
+    POINT local{screen.x, screen.y};
+    ScreenToClient(target, &local);
+    const LPARAM lp = MAKELPARAM(local.x, local.y);
+    PostMessageA(target, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, lp);
+    PostMessageA(target, right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, lp);
+    return 0;
+  }
+  return usage();
+}

@@ -1,0 +1,151 @@
+"""Host-side helpers for the end-to-end tests: the real Windows programs run
+under Wine in one prefix (one wineserver for the whole run), each test in a
+program folder of its own; a small driver program inside Wine lists, waits
+for, presses and measures windows; the reference service runs on 127.0.0.1.
+"""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+BIN = Path(os.environ.get("BREVARO_BIN", ""))
+HOST_BIN = Path(os.environ.get("BREVARO_HOST_BIN", ""))
+
+
+def wine_env():
+    env = os.environ.copy()
+    env.setdefault("WINEDEBUG", "-all")
+    env["WINEDLLOVERRIDES"] = "winemenubuilder.exe=d;mscoree=d"
+    return env
+
+
+def require_wine(test):
+    """Skips (with the reason) where Wine, a display or the built programs are missing."""
+    missing = []
+    if not shutil.which("wine"):
+        missing.append("wine")
+    if not os.environ.get("DISPLAY"):
+        missing.append("an X display (DISPLAY)")
+    if not os.environ.get("WINEPREFIX"):
+        missing.append("WINEPREFIX (scripts/test prepares one)")
+    if not (BIN / "brevaro.exe").exists():
+        missing.append("BREVARO_BIN with brevaro.exe")
+    if missing:
+        test.skipTest("e2e needs " + ", ".join(missing))
+
+
+class Wine:
+    def __init__(self):
+        self.prefix = Path(os.environ["WINEPREFIX"])
+        self.env = wine_env()
+        self.procs = []
+
+    def unix(self, winpath):
+        """C:\\a\\b -> <prefix>/drive_c/a/b"""
+        assert winpath[1:3] == ":\\"
+        return self.prefix / "drive_c" / winpath[3:].replace("\\", "/")
+
+    def start(self, exe: Path):
+        p = subprocess.Popen(["wine", str(exe)], cwd=str(exe.parent), env=self.env,
+                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs.append(p)
+        return p
+
+    def driver(self, *args, check=True, timeout=60):
+        r = subprocess.run(["wine", str(BIN / "driver.exe"), *map(str, args)], env=self.env,
+                           stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=timeout)
+        if check and r.returncode != 0:
+            raise AssertionError(f"driver {' '.join(map(str, args))} failed: {r.stderr.strip()}")
+        return r
+
+    def windows(self):
+        """Visible top-level windows: (pid, process name, caption)."""
+        out = []
+        for line in self.driver("list").stdout.splitlines():
+            parts = line.split("\t")
+            if len(parts) == 4:
+                out.append((int(parts[1]), parts[2], parts[3]))
+        return out
+
+    def wait_window(self, caption, ms=15000):
+        return self.driver("wait", caption, ms, check=False).returncode == 0
+
+    def wait_gone(self, caption, ms=15000):
+        return self.driver("gone", caption, ms, check=False).returncode == 0
+
+    def stop_all(self):
+        for p in self.procs:
+            if p.poll() is None:
+                p.kill()
+        for p in self.procs:
+            try:
+                p.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                pass
+        self.procs.clear()
+
+
+class ProgramFolder:
+    """An installed (or not yet installed) program folder inside the prefix."""
+
+    def __init__(self, wine: Wine, name: str):
+        self.winpath = f"C:\\e2e\\{name}\\"
+        self.path = wine.unix(self.winpath)
+        if self.path.exists():
+            shutil.rmtree(self.path)
+        self.path.mkdir(parents=True)
+
+    def add_exe(self, name="brevaro.exe"):
+        target = self.path / name
+        shutil.copyfile(BIN / "brevaro.exe", target)
+        return target
+
+    def write_settings(self, text="[Default]\r\nUN=NONE\r\n"):
+        data = self.path / "Data"
+        data.mkdir(exist_ok=True)
+        (data / "Brevaro.ini").write_bytes(text.encode("latin-1"))
+
+
+class Service:
+    """The reference service as a separate process on 127.0.0.1."""
+
+    def __init__(self, port=0):
+        exe = HOST_BIN / "brevaro-service"
+        if not exe.exists():
+            raise unittest.SkipTest(f"reference service not built at {exe}")
+        self.tmp = tempfile.mkdtemp(prefix="brevaro-svc-")
+        self.log = Path(self.tmp) / "requests.jsonl"
+        self.proc = subprocess.Popen([str(exe), "--port", str(port), "--log", str(self.log)],
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.ready_line = self.proc.stdout.readline().strip()
+
+    def requests(self):
+        if not self.log.exists():
+            return []
+        return [json.loads(l) for l in self.log.read_text().splitlines() if l.strip()]
+
+    def stop(self):
+        self.proc.send_signal(signal.SIGTERM)
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+
+def screenshot(path):
+    subprocess.run(["import", "-window", "root", str(path)], check=True, env=os.environ.copy())
+
+
+def wait_until(predicate, seconds=15.0, step=0.1):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()

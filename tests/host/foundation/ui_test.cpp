@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "platform/headless/headless.h"
+#include "ui/application.h"
+#include "ui/controls.h"
+#include "ui/form.h"
+#include "ui/headless/headless_backend.h"
+#include "ui/timer.h"
+
+namespace brevaro::ui {
+namespace {
+
+class TestForm final : public Form {
+ public:
+  explicit TestForm(Component* owner) : Form(owner, "TestForm", "test", Size{300, 200}) {
+    label = &make<Label>("lbl", this, Rect{10, 10, 50, 20});
+    button = &make<Button>("btn", this, Rect{100, 100, 80, 24}, "OK");
+    finish_create();
+  }
+  Label* label;
+  Button* button;
+};
+
+struct Fixture : ::testing::Test {
+  platform::headless::HeadlessSystem sys;
+  headless::HeadlessBackend backend{sys.clock, sys.screen};
+  Application app{backend, sys.ports()};
+};
+
+using VirtualLoop = Fixture;
+
+TEST_F(VirtualLoop, ProcessingMessagesInsideAHandlerLetsADueTimerTick) {
+  std::vector<std::string> log;
+  auto& slow = app.make<Timer>("slow", 100);
+  auto& other = app.make<Timer>("other", 150);
+  other.set_on_timer([&](Timer&) { log.push_back("other@" + std::to_string(backend.now())); });
+  slow.set_on_timer([&](Timer& t) {
+    t.set_enabled(false);
+    log.push_back("slow-begin@" + std::to_string(backend.now()));
+    sys.clock.sleep_ms(100);  // work that takes time...
+    app.process_messages();   // ...then lets pending messages through
+    log.push_back("slow-end@" + std::to_string(backend.now()));
+  });
+  backend.advance(app, 120);
+  EXPECT_EQ(log, (std::vector<std::string>{"slow-begin@100", "other@200", "slow-end@200"}));
+}
+
+TEST_F(VirtualLoop, ATimerThatDisablesItselfDuringItsTickKeepsItsPeriod) {
+  std::vector<std::uint64_t> ticks;
+  auto& t = app.make<Timer>("t", 1000);
+  t.set_on_timer([&](Timer& self) {
+    self.set_enabled(false);
+    ticks.push_back(backend.now());
+    app.process_messages();
+    self.set_enabled(true);
+  });
+  backend.advance(app, 3500);
+  EXPECT_EQ(ticks, (std::vector<std::uint64_t>{1000, 2000, 3000}));
+  EXPECT_EQ(backend.active_timer_count(), 1u);
+}
+
+TEST_F(VirtualLoop, TimerRules) {
+  int ticks = 0;
+  auto& t = app.make<Timer>("t", 1000, true);
+  backend.advance(app, 5000);
+  EXPECT_FALSE(t.active());  // no handler, no ticks
+  t.set_on_timer([&](Timer&) { ++ticks; });
+  backend.advance(app, 600);
+  t.set_interval(1000);  // the same interval does not restart the countdown
+  backend.advance(app, 400);
+  EXPECT_EQ(ticks, 1);
+  backend.advance(app, 500);
+  t.set_interval(2000);  // a new interval restarts it
+  backend.advance(app, 1999);
+  EXPECT_EQ(ticks, 1);
+  backend.advance(app, 1);
+  EXPECT_EQ(ticks, 2);
+  t.set_interval(0);
+  backend.advance(app, 10000);
+  EXPECT_EQ(ticks, 2);
+}
+
+TEST_F(VirtualLoop, TimersTickWhileAMessageBoxIsOpenAndTheHookSeesItsMessages) {
+  auto& form = app.create_form<TestForm>();
+  form.show();
+  int ticks = 0;
+  int hooked = 0;
+  app.set_on_message([&](Message& m, bool&) {
+    if (m.message == msg::lbutton_down) ++hooked;
+  });
+  auto& t = app.make<Timer>("t", 1000);
+  t.set_on_timer([&](Timer&) {
+    ++ticks;
+    if (ticks == 1) backend.click(*form.label);  // input that arrives during the box
+  });
+  backend.answer_next_box(MsgBoxResult::yes, 2500);
+  EXPECT_EQ(app.message_box("Continue?", "Information", MsgBoxButtons::yes_no, MsgBoxIcon::information), MsgBoxResult::yes);
+  EXPECT_EQ(ticks, 2);
+  EXPECT_EQ(hooked, 1);
+  ASSERT_EQ(backend.boxes().size(), 1u);
+  EXPECT_EQ(backend.boxes()[0].caption, "Information");
+  EXPECT_EQ(backend.unexpected_boxes(), 0u);
+}
+
+TEST_F(VirtualLoop, TheHookCanTurnAMessageIntoNothing) {
+  auto& form = app.create_form<TestForm>();
+  form.show();
+  std::vector<std::string> got;
+  form.label->set_on_mouse_down([&](Control&, MouseButton b, Point p) {
+    got.push_back((b == MouseButton::right ? "right " : "left ") + std::to_string(p.x) + "," + std::to_string(p.y));
+  });
+  app.set_on_message([](Message& m, bool&) {
+    if (m.message == msg::rbutton_down) m.message = msg::null;
+  });
+  backend.press(*form.label, MouseButton::right);
+  backend.press(*form.label, MouseButton::left);
+  backend.advance(app, 10);
+  EXPECT_EQ(got, (std::vector<std::string>{"left 25,10"}));  // client coordinates of the label
+}
+
+TEST_F(VirtualLoop, AnExceptionLeavingAHandlerShowsTheErrorBoxAndTheLoopGoesOn) {
+  auto& form = app.create_form<TestForm>();
+  form.show();
+  int clicks = 0;
+  form.button->set_on_click([&](Control&) {
+    ++clicks;
+    throw std::runtime_error("Cannot create file C:\\x");
+  });
+  backend.click(*form.button);
+  backend.click(*form.button);
+  backend.advance(app, 10);
+  EXPECT_EQ(clicks, 2);
+  ASSERT_EQ(backend.boxes().size(), 2u);
+  EXPECT_EQ(backend.boxes()[0].text, "Cannot create file C:\\x.");
+  EXPECT_EQ(backend.boxes()[0].icon, MsgBoxIcon::error);
+}
+
+TEST_F(VirtualLoop, ATimerFreedInItsOwnTickNeverTicksAgain) {
+  int ticks = 0;
+  auto& t = app.make<Timer>("t", 100);
+  t.set_on_timer([&](Timer& self) {
+    ++ticks;
+    app.free_component(self);
+  });
+  backend.advance(app, 1000);
+  EXPECT_EQ(ticks, 1);
+  EXPECT_EQ(app.find_component("t"), nullptr);
+  EXPECT_EQ(backend.active_timer_count(), 0u);
+}
+
+TEST_F(VirtualLoop, FormEventsComeInOrderAndClosingTheMainFormEndsTheLoop) {
+  std::vector<std::string> events;
+  auto& form = app.create_form<TestForm>();
+  form.set_on_show([&](Form&) { events.push_back("show"); });
+  form.set_on_activate([&](Form&) { events.push_back("activate"); });
+  form.set_on_close([&](Form&, CloseAction&) { events.push_back("close"); });
+  auto& closer = app.make<Timer>("closer", 5000);
+  closer.set_on_timer([&](Timer&) { form.close(); });
+  app.run();
+  EXPECT_EQ(events, (std::vector<std::string>{"show", "activate", "close"}));
+  EXPECT_EQ(backend.now(), 5000u);
+  EXPECT_TRUE(app.terminated());
+  // A message box does not activate the form again.
+  EXPECT_EQ(std::count(events.begin(), events.end(), "activate"), 1);
+}
+
+TEST_F(VirtualLoop, OwnedComponentsAreFreedWithTheirOwnerLastFirst) {
+  std::vector<std::string> freed;
+  struct Probe final : Component {
+    Probe(Component* owner, std::string_view n, std::vector<std::string>& log) : Component(owner, n), log_(log) {}
+    ~Probe() override { log_.push_back(name()); }
+    std::vector<std::string>& log_;
+  };
+  auto& parent = app.make<Probe>("parent", freed);
+  parent.make<Probe>("a", freed);
+  auto& b = parent.make<Probe>("b", freed);
+  b.make<Probe>("b1", freed);
+  app.free_component(parent);
+  EXPECT_EQ(freed, (std::vector<std::string>{"parent", "b1", "b", "a"}));
+}
+
+}  // namespace
+}  // namespace brevaro::ui

@@ -1,0 +1,94 @@
+// What the UI framework needs of a windowing system. The win32 backend puts
+// real windows on the screen; the headless backend keeps them as records and
+// runs the loop on virtual time for tests.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "ui/types.h"
+
+namespace brevaro::ui {
+
+class Application;
+class WinControl;
+
+// Drawing on a window's client area (or an off-screen picture of it).
+class Canvas {
+ public:
+  virtual ~Canvas() = default;
+  virtual void fill_rect(Rect r, Color c) = 0;
+  virtual void frame_rect(Rect r, Color c) = 0;
+  virtual void draw_bitmap(Point at, const Bitmap& bitmap) = 0;
+  enum class Align { left, center, right };
+  virtual void draw_text(Rect r, std::string_view text, const Font& font, Align align, bool word_wrap) = 0;
+};
+
+// The native side of a windowed control.
+class WindowPeer {
+ public:
+  virtual ~WindowPeer() = default;
+  virtual std::uintptr_t handle() const = 0;
+  // Forms: the window's outer rectangle on the screen. Child controls: their
+  // rectangle in the parent's client coordinates.
+  virtual void set_bounds(Rect r) = 0;
+  virtual Rect bounds() const = 0;
+  virtual Size client_size() const = 0;
+  virtual void set_visible(bool visible) = 0;
+  virtual void set_enabled(bool enabled) = 0;
+  virtual void set_text(std::string_view text) = 0;
+  virtual std::string text() const = 0;
+  virtual void invalidate() = 0;
+  virtual Point screen_to_client(Point p) const = 0;
+  virtual Point client_to_screen(Point p) const = 0;
+  virtual void set_capture(bool capture) = 0;
+  // Check boxes.
+  virtual void set_checked(bool) {}
+  virtual bool checked() const { return false; }
+};
+
+// A repeating timer of the GUI thread.
+class TimerPeer {
+ public:
+  virtual ~TimerPeer() = default;
+  // (Re)starts the countdown with this interval; the tick callback given at
+  // creation runs every `interval_ms` from now on.
+  virtual void start(std::uint32_t interval_ms) = 0;
+  virtual void stop() = 0;
+};
+
+enum class WindowKind { form, button, check_box, memo, panel, page_control, tab_sheet, host };
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  // Runs the message loop until quit() is called.
+  virtual void run(Application& app) = 0;
+  // Handles every message that is waiting, then returns.
+  virtual void process_messages(Application& app) = 0;
+  virtual void quit() = 0;
+  virtual bool quitting() const = 0;
+  // Runs `fn` later on the GUI thread, from the message loop.
+  virtual void post(std::function<void()> fn) = 0;
+
+  virtual std::unique_ptr<TimerPeer> create_timer(std::function<void()> on_tick) = 0;
+  virtual std::unique_ptr<WindowPeer> create_window(WinControl& control, WindowKind kind) = 0;
+
+  // A modal message box, centred on the screen, with the application's
+  // message hook applied to the messages of its modal loop.
+  virtual MsgBoxResult message_box(Application& app, std::string_view text, std::string_view caption,
+                                   MsgBoxButtons buttons, MsgBoxIcon icon) = 0;
+  // Runs a modal loop until `done()` is true.
+  virtual void modal_loop(Application& app, const std::function<bool()>& done) = 0;
+
+  virtual Point cursor_pos() const = 0;
+  // Registers the program's own cursor under a number (its bytes are a
+  // resource name for the win32 backend).
+  virtual bool load_cursor(int number, std::string_view resource_name) = 0;
+};
+
+}  // namespace brevaro::ui

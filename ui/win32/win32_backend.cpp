@@ -1,0 +1,521 @@
+#include "ui/win32/win32_backend.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "ui/application.h"
+#include "ui/controls.h"
+#include "ui/form.h"
+
+namespace brevaro::ui::win32 {
+
+namespace {
+
+constexpr char kWindowClass[] = "TBrevaroWindow";
+constexpr char kUtilityClass[] = "TBrevaroUtility";
+constexpr UINT kPostedMessage = WM_APP + 1;
+
+Message to_message(const MSG& m) {
+  return Message{reinterpret_cast<std::uintptr_t>(m.hwnd), m.message, static_cast<std::uintptr_t>(m.wParam),
+                 static_cast<std::intptr_t>(m.lParam)};
+}
+
+void from_message(const Message& in, MSG& out) {
+  out.hwnd = reinterpret_cast<HWND>(in.window);
+  out.message = in.message;
+  out.wParam = static_cast<WPARAM>(in.wparam);
+  out.lParam = static_cast<LPARAM>(in.lparam);
+}
+
+COLORREF colorref(Color c) { return static_cast<COLORREF>(c); }
+
+struct GdiDeleter {
+  void operator()(HGDIOBJ o) const noexcept {
+    if (o) DeleteObject(o);
+  }
+};
+using UniqueGdi = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, GdiDeleter>;
+
+class Win32Canvas final : public Canvas {
+ public:
+  explicit Win32Canvas(HDC dc) : dc_(dc) {}
+  void fill_rect(Rect r, Color c) override {
+    RECT rc{r.left, r.top, r.right(), r.bottom()};
+    UniqueGdi brush{CreateSolidBrush(colorref(c))};
+    FillRect(dc_, &rc, static_cast<HBRUSH>(brush.get()));
+  }
+  void frame_rect(Rect r, Color c) override {
+    RECT rc{r.left, r.top, r.right(), r.bottom()};
+    UniqueGdi brush{CreateSolidBrush(colorref(c))};
+    FrameRect(dc_, &rc, static_cast<HBRUSH>(brush.get()));
+  }
+  void draw_bitmap(Point at, const Bitmap& b) override {
+    if (b.width <= 0 || b.height <= 0) return;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = b.width;
+    bi.bmiHeader.biHeight = -b.height;  // top row first
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    SetDIBitsToDevice(dc_, at.x, at.y, static_cast<DWORD>(b.width), static_cast<DWORD>(b.height), 0, 0, 0,
+                      static_cast<UINT>(b.height), b.pixels.data(), &bi, DIB_RGB_COLORS);
+  }
+  void draw_text(Rect r, std::string_view text, const Font& font, Align align, bool word_wrap) override {
+    UniqueGdi f{CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, font.name.c_str())};
+    const HGDIOBJ old = SelectObject(dc_, f.get());
+    SetBkMode(dc_, TRANSPARENT);
+    SetTextColor(dc_, colorref(font.color));
+    RECT rc{r.left, r.top, r.right(), r.bottom()};
+    UINT flags = DT_NOPREFIX | (word_wrap ? DT_WORDBREAK : DT_SINGLELINE);
+    flags |= align == Align::center ? DT_CENTER : align == Align::right ? DT_RIGHT : DT_LEFT;
+    const std::string s(text);
+    DrawTextA(dc_, s.c_str(), static_cast<int>(s.size()), &rc, flags);
+    SelectObject(dc_, old);
+  }
+
+ private:
+  HDC dc_;
+};
+
+}  // namespace
+
+struct Win32Backend::Impl {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  HWND utility = nullptr;
+  Application* app = nullptr;  // the application whose loop runs
+  std::deque<std::function<void()>> posted;
+  std::map<UINT_PTR, std::function<void()>> timers;
+  UINT_PTR next_timer = 1;
+  std::map<int, HCURSOR> cursors;
+  HHOOK msg_filter = nullptr;
+  HHOOK cbt = nullptr;
+
+  static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK control_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK utility_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK msg_filter_proc(int code, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK cbt_proc(int code, WPARAM wp, LPARAM lp);
+
+  void pump_one(MSG& m);
+  HCURSOR cursor_handle(Cursor c) const;
+};
+
+namespace {
+// Hook procedures have no context argument; the one GUI thread's backend is
+// found here.
+thread_local Win32Backend::Impl* t_backend = nullptr;
+
+class Win32Window;
+
+Win32Window* window_of(HWND hwnd) { return reinterpret_cast<Win32Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
+
+class Win32Window final : public WindowPeer {
+ public:
+  Win32Window(Win32Backend::Impl& impl, WinControl& control, WindowKind kind) : impl_(impl), control_(control), kind_(kind) {
+    const Rect b = control.Control::bounds();
+    HWND parent = control.parent() ? reinterpret_cast<HWND>(control.parent()->handle()) : nullptr;
+    const char* cls = kWindowClass;
+    DWORD style = WS_CLIPCHILDREN;
+    DWORD ex = 0;
+    switch (kind) {
+      case WindowKind::form: {
+        const auto* form = dynamic_cast<const Form*>(&control);
+        const BorderStyle border = form ? form->border_style() : BorderStyle::single;
+        style |= border == BorderStyle::none ? WS_POPUP
+                 : border == BorderStyle::dialog ? (WS_POPUP | WS_CAPTION | WS_SYSMENU)
+                 : border == BorderStyle::sizeable ? WS_OVERLAPPEDWINDOW
+                                                   : (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
+        if (border == BorderStyle::dialog) ex |= WS_EX_DLGMODALFRAME;
+        ex |= WS_EX_APPWINDOW;
+        break;
+      }
+      case WindowKind::button: cls = "BUTTON"; style = WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON; break;
+      case WindowKind::check_box: cls = "BUTTON"; style = WS_CHILD | WS_TABSTOP | BS_AUTOCHECKBOX; break;
+      case WindowKind::memo:
+        cls = "EDIT";
+        style = WS_CHILD | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
+        ex = WS_EX_CLIENTEDGE;
+        break;
+      default: style |= WS_CHILD | WS_CLIPSIBLINGS; break;
+    }
+    RECT r{0, 0, b.width, b.height};
+    if (kind == WindowKind::form) AdjustWindowRectEx(&r, style, FALSE, ex);
+    hwnd_ = CreateWindowExA(ex, cls, "", style, b.left, b.top, r.right - r.left, r.bottom - r.top, parent, nullptr,
+                            impl.instance, nullptr);
+    if (!hwnd_) throw std::runtime_error("Error creating window (" + std::to_string(GetLastError()) + ")");
+    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    if (cls != kWindowClass) {
+      // Standard controls: see their mouse and keys too.
+      original_proc_ = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Backend::Impl::control_proc)));
+      SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    }
+  }
+  ~Win32Window() override {
+    if (hwnd_) {
+      SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+      DestroyWindow(hwnd_);
+    }
+  }
+  Win32Window(const Win32Window&) = delete;
+  Win32Window& operator=(const Win32Window&) = delete;
+
+  std::uintptr_t handle() const override { return reinterpret_cast<std::uintptr_t>(hwnd_); }
+  void set_bounds(Rect r) override {
+    int w = r.width, h = r.height;
+    if (kind_ == WindowKind::form) {
+      // Forms are sized by their outer rectangle here, as the framework's
+      // Width and Height are.
+    }
+    SetWindowPos(hwnd_, nullptr, r.left, r.top, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  Rect bounds() const override {
+    RECT r{};
+    GetWindowRect(hwnd_, &r);
+    if (HWND parent = GetParent(hwnd_); parent && kind_ != WindowKind::form) {
+      MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    }
+    return Rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  }
+  Size client_size() const override {
+    RECT r{};
+    GetClientRect(hwnd_, &r);
+    return Size{r.right, r.bottom};
+  }
+  void set_visible(bool v) override { ShowWindow(hwnd_, v ? SW_SHOW : SW_HIDE); }
+  void set_enabled(bool e) override { EnableWindow(hwnd_, e ? TRUE : FALSE); }
+  void set_text(std::string_view t) override { SetWindowTextA(hwnd_, std::string(t).c_str()); }
+  std::string text() const override {
+    std::string s(static_cast<std::size_t>(GetWindowTextLengthA(hwnd_)) + 1, '\0');
+    s.resize(static_cast<std::size_t>(GetWindowTextA(hwnd_, s.data(), static_cast<int>(s.size()))));
+    return s;
+  }
+  void invalidate() override { InvalidateRect(hwnd_, nullptr, FALSE); }
+  Point screen_to_client(Point p) const override {
+    POINT pt{p.x, p.y};
+    ScreenToClient(hwnd_, &pt);
+    return Point{pt.x, pt.y};
+  }
+  Point client_to_screen(Point p) const override {
+    POINT pt{p.x, p.y};
+    ClientToScreen(hwnd_, &pt);
+    return Point{pt.x, pt.y};
+  }
+  void set_capture(bool c) override {
+    if (c) SetCapture(hwnd_);
+    else if (GetCapture() == hwnd_) ReleaseCapture();
+  }
+  void set_checked(bool c) override { SendMessageA(hwnd_, BM_SETCHECK, c ? BST_CHECKED : BST_UNCHECKED, 0); }
+  bool checked() const override { return SendMessageA(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+  WinControl& control() { return control_; }
+  WNDPROC original_proc() const { return original_proc_; }
+
+  void paint() {
+    PAINTSTRUCT ps{};
+    HDC dc = BeginPaint(hwnd_, &ps);
+    RECT rc{};
+    GetClientRect(hwnd_, &rc);
+    // Always through one off-screen picture: no flicker while the windowless
+    // controls are drawn over the background.
+    HDC mem = CreateCompatibleDC(dc);
+    UniqueGdi bmp{CreateCompatibleBitmap(dc, std::max<LONG>(1, rc.right), std::max<LONG>(1, rc.bottom))};
+    const HGDIOBJ old = SelectObject(mem, bmp.get());
+    Win32Canvas canvas(mem);
+    canvas.fill_rect(Rect{0, 0, rc.right, rc.bottom}, control_.background());
+    control_.paint_children(canvas);
+    BitBlt(dc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    EndPaint(hwnd_, &ps);
+  }
+
+ private:
+  Win32Backend::Impl& impl_;
+  WinControl& control_;
+  WindowKind kind_;
+  HWND hwnd_ = nullptr;
+  WNDPROC original_proc_ = nullptr;
+};
+
+class Win32Timer final : public TimerPeer {
+ public:
+  Win32Timer(Win32Backend::Impl& impl, UINT_PTR id) : impl_(impl), id_(id) {}
+  ~Win32Timer() override {
+    stop();
+    impl_.timers.erase(id_);
+  }
+  Win32Timer(const Win32Timer&) = delete;
+  Win32Timer& operator=(const Win32Timer&) = delete;
+  void start(std::uint32_t interval_ms) override {
+    stop();
+    if (interval_ms > 0 && SetTimer(impl_.utility, id_, interval_ms, nullptr)) running_ = true;
+  }
+  void stop() override {
+    if (running_) KillTimer(impl_.utility, id_);
+    running_ = false;
+  }
+
+ private:
+  Win32Backend::Impl& impl_;
+  UINT_PTR id_;
+  bool running_ = false;
+};
+
+bool is_mouse_message(UINT m) { return m >= WM_MOUSEFIRST && m <= WM_MBUTTONDBLCLK; }
+
+}  // namespace
+
+// ---- window procedures -------------------------------------------------------------
+
+LRESULT CALLBACK Win32Backend::Impl::window_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
+  Win32Window* w = window_of(hwnd);
+  if (!w) return DefWindowProcA(hwnd, message, wp, lp);
+  WinControl& control = w->control();
+  const Message m{reinterpret_cast<std::uintptr_t>(hwnd), message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp)};
+  switch (message) {
+    case WM_PAINT: w->paint(); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_SETCURSOR:
+      if (LOWORD(lp) == HTCLIENT && t_backend) {
+        POINT pt{};
+        GetCursorPos(&pt);
+        ScreenToClient(hwnd, &pt);
+        SetCursor(t_backend->cursor_handle(control.cursor_at(Point{pt.x, pt.y})));
+        return TRUE;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(wp) != WA_INACTIVE) {
+        if (auto* form = dynamic_cast<Form*>(&control)) form->application().form_activated(*form);
+      }
+      break;
+    case WM_CLOSE: control.dispatch(m); return 0;
+    case WM_COMMAND:
+      if (lp) {
+        if (Win32Window* child = window_of(reinterpret_cast<HWND>(lp)); child && HIWORD(wp) == BN_CLICKED) {
+          child->control().click();
+          return 0;
+        }
+      }
+      break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      break;
+    default:
+      if (is_mouse_message(message) && control.dispatch(m)) return 0;
+      break;
+  }
+  return DefWindowProcA(hwnd, message, wp, lp);
+}
+
+LRESULT CALLBACK Win32Backend::Impl::control_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
+  Win32Window* w = window_of(hwnd);
+  if (!w) return DefWindowProcA(hwnd, message, wp, lp);
+  return CallWindowProcA(w->original_proc(), hwnd, message, wp, lp);
+}
+
+LRESULT CALLBACK Win32Backend::Impl::utility_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
+  if (t_backend && hwnd == t_backend->utility) {
+    if (message == WM_TIMER) {
+      const auto it = t_backend->timers.find(static_cast<UINT_PTR>(wp));
+      if (it != t_backend->timers.end()) {
+        const auto tick = it->second;  // the timer may be freed while it ticks
+        tick();
+      }
+      return 0;
+    }
+    if (message == kPostedMessage) {
+      while (!t_backend->posted.empty()) {
+        auto fn = std::move(t_backend->posted.front());
+        t_backend->posted.pop_front();
+        if (t_backend->app) t_backend->app->guarded(fn);
+        else fn();
+      }
+      return 0;
+    }
+  }
+  return DefWindowProcA(hwnd, message, wp, lp);
+}
+
+// Messages of modal loops that are not ours (message boxes, menus) reach the
+// application's hook here.
+LRESULT CALLBACK Win32Backend::Impl::msg_filter_proc(int code, WPARAM wp, LPARAM lp) {
+  if (code >= 0 && t_backend && t_backend->app && lp) {
+    MSG* msg = reinterpret_cast<MSG*>(lp);
+    Message m = to_message(*msg);
+    const bool handled = t_backend->app->filter_message(m);
+    from_message(m, *msg);
+    if (handled) return 1;
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+// Centres message boxes on the screen as they open.
+LRESULT CALLBACK Win32Backend::Impl::cbt_proc(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_ACTIVATE) {
+    HWND box = reinterpret_cast<HWND>(wp);
+    char cls[16] = {};
+    GetClassNameA(box, cls, sizeof cls);
+    if (std::string_view(cls) == "#32770") {
+      RECT r{};
+      GetWindowRect(box, &r);
+      const int w = r.right - r.left, h = r.bottom - r.top;
+      SetWindowPos(box, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2, (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+HCURSOR Win32Backend::Impl::cursor_handle(Cursor c) const {
+  switch (c) {
+    case Cursor::hand: return LoadCursorA(nullptr, MAKEINTRESOURCEA(32649));  // IDC_HAND
+    case Cursor::wait: return LoadCursorA(nullptr, MAKEINTRESOURCEA(32514));
+    case Cursor::cross: return LoadCursorA(nullptr, MAKEINTRESOURCEA(32515));
+    case Cursor::arrow: return LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    default: break;
+  }
+  const auto it = cursors.find(static_cast<int>(c));
+  return it != cursors.end() ? it->second : LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+}
+
+void Win32Backend::Impl::pump_one(MSG& m) {
+  Message msg = to_message(m);
+  const bool handled = app && app->filter_message(msg);
+  from_message(msg, m);
+  if (handled) return;
+  TranslateMessage(&m);
+  DispatchMessageA(&m);
+}
+
+// ---- backend -------------------------------------------------------------------
+
+Win32Backend::Win32Backend() : impl_(std::make_unique<Impl>()) {
+  t_backend = impl_.get();
+  WNDCLASSA wc{};
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = &Impl::window_proc;
+  wc.hInstance = impl_->instance;
+  wc.hCursor = nullptr;  // set per point in WM_SETCURSOR
+  wc.hIcon = LoadIconA(impl_->instance, "MAINICON");
+  wc.lpszClassName = kWindowClass;
+  RegisterClassA(&wc);
+  WNDCLASSA uc{};
+  uc.lpfnWndProc = &Impl::utility_proc;
+  uc.hInstance = impl_->instance;
+  uc.lpszClassName = kUtilityClass;
+  RegisterClassA(&uc);
+  impl_->utility = CreateWindowExA(0, kUtilityClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, impl_->instance, nullptr);
+  impl_->msg_filter = SetWindowsHookExA(WH_MSGFILTER, &Impl::msg_filter_proc, nullptr, GetCurrentThreadId());
+}
+
+Win32Backend::~Win32Backend() {
+  if (impl_->msg_filter) UnhookWindowsHookEx(impl_->msg_filter);
+  for (const auto& [id, fn] : impl_->timers) KillTimer(impl_->utility, id);
+  if (impl_->utility) DestroyWindow(impl_->utility);
+  for (const auto& [n, c] : impl_->cursors) DestroyCursor(c);
+  t_backend = nullptr;
+}
+
+void Win32Backend::run(Application& app) {
+  impl_->app = &app;
+  MSG m{};
+  while (!quit_) {
+    const BOOL r = GetMessageA(&m, nullptr, 0, 0);
+    if (r == 0 || r == -1) break;
+    impl_->pump_one(m);
+  }
+}
+
+void Win32Backend::process_messages(Application& app) {
+  impl_->app = &app;
+  MSG m{};
+  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+    if (m.message == WM_QUIT) {
+      quit_ = true;
+      PostQuitMessage(static_cast<int>(m.wParam));
+      break;
+    }
+    impl_->pump_one(m);
+  }
+}
+
+void Win32Backend::quit() {
+  if (!quit_) PostQuitMessage(0);
+  quit_ = true;
+}
+
+void Win32Backend::post(std::function<void()> fn) {
+  impl_->posted.push_back(std::move(fn));
+  PostMessageA(impl_->utility, kPostedMessage, 0, 0);
+}
+
+std::unique_ptr<TimerPeer> Win32Backend::create_timer(std::function<void()> on_tick) {
+  const UINT_PTR id = impl_->next_timer++;
+  impl_->timers[id] = std::move(on_tick);
+  return std::make_unique<Win32Timer>(*impl_, id);
+}
+
+std::unique_ptr<WindowPeer> Win32Backend::create_window(WinControl& control, WindowKind kind) {
+  return std::make_unique<Win32Window>(*impl_, control, kind);
+}
+
+MsgBoxResult Win32Backend::message_box(Application& app, std::string_view text, std::string_view caption,
+                                       MsgBoxButtons buttons, MsgBoxIcon icon) {
+  impl_->app = &app;
+  UINT flags = buttons == MsgBoxButtons::yes_no ? MB_YESNO : MB_OK;
+  switch (icon) {
+    case MsgBoxIcon::information: flags |= MB_ICONINFORMATION; break;
+    case MsgBoxIcon::warning: flags |= MB_ICONWARNING; break;
+    case MsgBoxIcon::error: flags |= MB_ICONERROR; break;
+    case MsgBoxIcon::question: flags |= MB_ICONQUESTION; break;
+    case MsgBoxIcon::none: break;
+  }
+  HWND owner = nullptr;
+  if (Form* f = app.active_form(); f && f->visible()) owner = reinterpret_cast<HWND>(f->handle());
+  HHOOK cbt = SetWindowsHookExA(WH_CBT, &Impl::cbt_proc, nullptr, GetCurrentThreadId());
+  const int r = MessageBoxA(owner, std::string(text).c_str(), std::string(caption).c_str(), flags);
+  if (cbt) UnhookWindowsHookEx(cbt);
+  switch (r) {
+    case IDYES: return MsgBoxResult::yes;
+    case IDNO: return MsgBoxResult::no;
+    case IDOK: return MsgBoxResult::ok;
+    case IDCANCEL: return MsgBoxResult::cancel;
+    default: return MsgBoxResult::none;
+  }
+}
+
+void Win32Backend::modal_loop(Application& app, const std::function<bool()>& done) {
+  impl_->app = &app;
+  MSG m{};
+  while (!done() && !quit_) {
+    const BOOL r = GetMessageA(&m, nullptr, 0, 0);
+    if (r == 0 || r == -1) {
+      quit_ = true;
+      PostQuitMessage(0);
+      break;
+    }
+    impl_->pump_one(m);
+  }
+}
+
+Point Win32Backend::cursor_pos() const {
+  POINT p{};
+  GetCursorPos(&p);
+  return Point{p.x, p.y};
+}
+
+bool Win32Backend::load_cursor(int number, std::string_view resource_name) {
+  HCURSOR c = LoadCursorA(impl_->instance, std::string(resource_name).c_str());
+  if (!c) return false;
+  impl_->cursors[number] = c;
+  return true;
+}
+
+}  // namespace brevaro::ui::win32

@@ -1,0 +1,42 @@
+// The UI framework on real windows.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <deque>
+
+#include "ui/backend.h"
+
+namespace brevaro::ui::win32 {
+
+class Win32Backend final : public Backend {
+ public:
+  Win32Backend();
+  ~Win32Backend() override;
+  Win32Backend(const Win32Backend&) = delete;
+  Win32Backend& operator=(const Win32Backend&) = delete;
+
+  void run(Application& app) override;
+  void process_messages(Application& app) override;
+  void quit() override;
+  bool quitting() const override { return quit_; }
+  void post(std::function<void()> fn) override;
+  std::unique_ptr<TimerPeer> create_timer(std::function<void()> on_tick) override;
+  std::unique_ptr<WindowPeer> create_window(WinControl& control, WindowKind kind) override;
+  MsgBoxResult message_box(Application& app, std::string_view text, std::string_view caption, MsgBoxButtons buttons,
+                           MsgBoxIcon icon) override;
+  void modal_loop(Application& app, const std::function<bool()>& done) override;
+  Point cursor_pos() const override;
+  bool load_cursor(int number, std::string_view resource_name) override;
+
+  // For the window procedures.
+  struct Impl;
+  Impl& impl() { return *impl_; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+  bool quit_ = false;
+};
+
+}  // namespace brevaro::ui::win32
