@@ -36,7 +36,7 @@ class Component {
     auto p = std::make_unique<T>(this, std::forward<Args>(args)...);
     T& ref = *p;
     owned_.push_back(std::move(p));
-    ref.inserted();
+    static_cast<Component&>(ref).inserted();
     return ref;
   }
 

@@ -25,7 +25,7 @@ TEST(WinPath, SplitsAndComparesLikeThePlatform) {
 TEST(InstallationId, EighteenDigitsFromDateAndTime) {
   EXPECT_EQ(base::format_installation_id({2001, 3, 5}, {14, 7, 9, 123}), "200103051407090123");
   EXPECT_EQ(base::format_installation_id({2026, 12, 9}, {0, 0, 0, 42}), "202612090000000042");
-  EXPECT_EQ(base::format_installation_id({12345, 1, 1}, {1, 1, 1, 1}), "123450101010100010");  // cut to 18
+  EXPECT_EQ(base::format_installation_id({12345, 1, 1}, {1, 1, 1, 1}), "123450101010101000");  // cut to 18
   EXPECT_EQ(base::format_installation_id({1, 1, 1}, {1, 1, 1, 1}), "000101010101010001");
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "client/program.h"
+#include "base/winpath.h"
 #include "client/run_mode.h"
 #include "platform/headless/headless.h"
 #include "ui/form.h"
