@@ -9,6 +9,7 @@
 //   driver rect CAPTION                  the window's rectangle: L T R B
 //   driver region CAPTION                the window region's rectangles ("none" without one)
 //   driver click CAPTION X Y [right]     a mouse click at client point X,Y (posted messages)
+//   driver resource EXE NAME OUT         writes EXE's raw-data resource NAME to the file OUT
 #include <windows.h>
 
 #include <cstdio>
@@ -92,6 +93,23 @@ int main(int argc, char** argv) {
   if (cmd == "list") {
     for (const auto& f : visible_windows())
       std::printf("%p\t%lu\t%s\t%s\n", static_cast<void*>(f.hwnd), f.pid, process_name(f.pid).c_str(), f.caption.c_str());
+    return 0;
+  }
+  if (cmd == "resource" && argc > 4) {
+    HMODULE m = LoadLibraryExA(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!m) return 1;
+    HRSRC r = FindResourceA(m, argv[3], MAKEINTRESOURCEA(10));
+    HGLOBAL g = r ? LoadResource(m, r) : nullptr;
+    const void* data = g ? LockResource(g) : nullptr;
+    if (!data) {
+      std::fprintf(stderr, "no resource %s\n", argv[3]);
+      return 1;
+    }
+    FILE* out = std::fopen(argv[4], "wb");
+    if (!out) return 1;
+    std::fwrite(data, 1, SizeofResource(m, r), out);
+    std::fclose(out);
+    FreeLibrary(m);
     return 0;
   }
   if (argc < 3) return usage();

@@ -57,8 +57,15 @@ class Wine:
         return p
 
     def driver(self, *args, check=True, timeout=60):
-        r = subprocess.run(["wine", str(BIN / "driver.exe"), *map(str, args)], env=self.env,
-                           stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=timeout)
+        # Output goes through files, not pipes: Wine's background processes
+        # may inherit a pipe and keep it open long after the driver ended.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            p = subprocess.run(["wine", str(BIN / "driver.exe"), *map(str, args)], env=self.env,
+                               stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            r = subprocess.CompletedProcess(p.args, p.returncode, out.read().decode("utf-8", "replace"),
+                                            err.read().decode("utf-8", "replace"))
         if check and r.returncode != 0:
             raise AssertionError(f"driver {' '.join(map(str, args))} failed: {r.stderr.strip()}")
         return r
