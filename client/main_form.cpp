@@ -1,10 +1,293 @@
 #include "client/main_form.h"
 
+#include "base/identifier.h"
+#include "base/winpath.h"
+#include "client/settings.h"
+#include "config/product_config.h"
+#include "region/bitmap.h"
+#include "ui/application.h"
+
 namespace brevaro::client {
+
+namespace {
+
+constexpr int kSkinWidth = 582;
+constexpr int kSkinHeight = 488;
+
+// The skin picture travels as a raw-data resource holding a BMP file.
+ui::Bitmap load_picture(const platform::Process& process, std::string_view name) {
+  const auto res = process.raw_resource(name);
+  if (!res || res->empty()) return {};
+  try {
+    const auto bmp = region::read_bmp(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(res->data()), res->size()));
+    ui::Bitmap out;
+    out.width = bmp.width();
+    out.height = bmp.height();
+    out.pixels.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
+    for (int y = 0; y < out.height; ++y)
+      for (int x = 0; x < out.width; ++x)
+        out.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(out.width) + static_cast<std::size_t>(x)] =
+            bmp.rgb_at(x, y);
+    return out;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+bool is_right_button(std::uint32_t m) {
+  return m == ui::msg::rbutton_down || m == ui::msg::rbutton_up || m == ui::msg::rbutton_dblclk;
+}
+
+}  // namespace
 
 TForm1::TForm1(ui::Component* owner, ProcessState& state)
     : ui::Form(owner, "Form1", "brevaro", ui::Size{871, 488}, ui::BorderStyle::none), state_(state) {
+  platform::FileSystem& fs = application().ports().fs;
+
+  Image1 = &make<ui::Image>("Image1", this, ui::Rect{0, 0, kSkinWidth, kSkinHeight});
+  Image1->set_auto_size(true);
+  Image1->set_picture(load_picture(application().ports().process, "SKIN"));
+  Image1->set_on_mouse_down([this](ui::Control& s, ui::MouseButton b, ui::Point p) { Image1MouseDown(s, b, p); });
+  Image1->set_on_mouse_move([this](ui::Control& s, ui::Point p) { Image1MouseMove(s, p); });
+  Image1->set_on_mouse_up([this](ui::Control& s, ui::MouseButton b, ui::Point p) { Image1MouseUp(s, b, p); });
+
+  HTML1 = &make<ui::WebBrowser>("HTML1", this, ui::Rect{90, 129, 478, 307});
+  HTML2 = &make<ui::WebBrowser>("HTML2", this, ui::Rect{131, 455, 397, 20});
+
+  lblAccounts = &make_hot_spot("lblAccounts", 125, "View latest results");
+  lblSetup = &make_hot_spot("lblSetup", 154, "Add / Remove / Edit accounts");
+  lblMyDetails = &make_hot_spot("lblMyDetails", 185, "General configuration options");
+  lblSecurity = &make_hot_spot("lblSecurity", 215, "");
+  lblHelp = &make_hot_spot("lblHelp", 244, "");
+  lblContactUs = &make_hot_spot("lblContactUs", 276, "");
+  lblWebSite = &make_hot_spot("lblWebSite", 305, "Launch browser to " + std::string(config::website_host));
+  lblSendToFriend = &make_hot_spot("lblSendToFriend", 335, "Send an brevaro recommendation to a friend");
+  lblPrint = &make_hot_spot("lblPrint", 366, "");
+  lblSignOut = &make_hot_spot("lblSignOut", 395, "End session and quit the brevaro application");
+
+  imgBanner = &make<ui::Image>("imgBanner", this, ui::Rect{95, 54, 468, 60});
+  imgBanner->set_visible(false);
+  imgBanner->set_cursor(ui::Cursor::hand);
+
+  lblVerNo = &make<ui::Label>("lblVerNo", this, ui::Rect{5, 93, 20, 13}, "1.0");
+  lblVerNo->set_visible(false);
+
+  memErrorPage = &make<ui::Memo>("memErrorPage", this, ui::Rect{600, 10, 200, 80});
+  memErrorPage->set_lines({kErrorPageLines.begin(), kErrorPageLines.end()});
+  memErrorPage->set_visible(false);
+  memErrorPage->set_enabled(false);
+
+  btnPrint = &make<ui::Button>("btnPrint", this, ui::Rect{600, 100, 75, 25}, "Print");
+  btnPrint->set_visible(false);
+
+  panSignOut = &make<ui::Panel>("panSignOut", this, ui::Rect{264, 256, 130, 53});
+  panSignOut->color = 15718077;  // #BDD6EF
+  panSignOut->set_visible(false);
+  Label1 = &make<ui::Label>("Label1", panSignOut, ui::Rect{0, 8, 130, 40}, "Signing Out Please Wait.");
+  Label1->font().color = ui::kRed;
+  Label1->font().height = -16;
+  Label1->set_transparent(true);
+  Label1->set_alignment(ui::Canvas::Align::center);
+  Label1->set_word_wrap(true);
+
+  FileListBox1 = &make<TFileListBox>("FileListBox1", fs, "*.gif;*.swf");
+  FileListBox2 = &make<TFileListBox>("FileListBox2", fs, "*.dat");
+  Memo1 = &make<ui::Memo>("Memo1", this, ui::Rect{600, 140, 200, 80});
+  Memo1->set_visible(false);
+  Memo3 = &make<ui::Memo>("Memo3", this, ui::Rect{600, 230, 200, 80});
+  Memo3->set_visible(false);
+
+  Timer1 = &make<ui::Timer>("Timer1", 1000, false);
+  ExitTimer = &make<ui::Timer>("ExitTimer", 5000, false);
+  ExitTimer->set_on_timer([this](ui::Timer& t) { ExitTimerTimer(t); });
+  CloseTimer = &make<ui::Timer>("CloseTimer", 100, true);
+  timBannerChange = &make<ui::Timer>("timBannerChange", 1000, false);
+  timTMDS = &make<ui::Timer>("timTMDS", 5000, true);
+  timTMDS->set_tag(10);
+  TimerGetImage = &make<ui::Timer>("TimerGetImage", 30000, false);
+
+  set_on_create([this](ui::Form& f) { FormCreate(f); });
+  set_on_show([this](ui::Form& f) { FormShow(f); });
+  set_on_activate([this](ui::Form& f) { FormActivate(f); });
+  set_on_close([this](ui::Form& f, ui::CloseAction& a) { FormClose(f, a); });
   finish_create();
+}
+
+TForm1::~TForm1() {
+  // The hook refers to this window: it goes first.
+  if (application().has_message_hook()) application().set_on_message(nullptr);
+  free_all_components();
+}
+
+ui::Label& TForm1::make_hot_spot(std::string_view name, int top, std::string_view hint) {
+  auto& l = make<ui::Label>(name, this, ui::Rect{5, top, 68, 23});
+  l.set_transparent(true);
+  l.set_cursor(ui::Cursor::hand);
+  l.set_hint(hint);
+  l.set_show_hint(!hint.empty());
+  return l;
+}
+
+std::string TForm1::error_page_url() const { return "file://" + state_.program_folder + "data\\error.htm"; }
+
+// ---- creation --------------------------------------------------------------------
+
+void TForm1::FormCreate(ui::Form&) {
+  ui::Application& app = application();
+  const platform::Ports& ports = app.ports();
+
+  // 1. The program's own cursor for dragging the window by its picture.
+  app.backend().load_cursor(static_cast<int>(ui::Cursor::custom_1), "MOVE");
+  Image1->set_cursor(ui::Cursor::custom_1);
+
+  // 2.-3. The movie player control is written out of the executable and
+  // registered at every start; any failure just leaves it out.
+  const std::string system_folder = ports.process.system_folder();
+  try {
+    const auto control = ports.process.raw_resource("flashocx");
+    if (!control) throw std::runtime_error("no movie player resource");
+    ports.fs.write_file(system_folder + "\\swflash.ocx",
+                        std::string_view(reinterpret_cast<const char*>(control->data()), control->size()));
+    ports.shell.start_program("REGSVR32.EXE /s " + system_folder + "\\SWFLASH.OCX", platform::ShowState::hide);
+  } catch (...) {
+    // Banners that need the control will not show; the client runs on.
+  }
+
+  // 4.-5. Program folder and data folders.
+  state_.program_folder = std::string(base::winpath::folder(ports.process.executable_path()));
+  for (const char* dir : {"Data", "Data\\Download", "Data\\Banners"}) {
+    const std::string path = state_.program_folder + dir;
+    if (!ports.fs.directory_exists(path)) platform::create_directories(ports.fs, path);
+  }
+  settings_path_ = state_.program_folder + std::string(kSettingsRelative);
+
+  // 6. Double buffering.
+  set_double_buffered(true);
+
+  // 7. The system's proxy for the HTTP clients.
+  proxy_ = read_system_proxy(ports.registry);
+}
+
+void TForm1::FormShow(ui::Form&) {
+  const platform::Ports& ports = application().ports();
+  base::IniDocument ini = load_settings(ports.fs, settings_path_);
+  set_position(ini.read_integer(kDefaultSection, "Left", -1000), ini.read_integer(kDefaultSection, "Top", -1000));
+  FileListBox1->set_tag(ini.read_integer(kDefaultSection, "NextAd", 0));
+
+  state_.installation_id = ini.read_string(kDefaultSection, "UN", base::kNoIdentifier);
+  if (state_.installation_id == base::kNoIdentifier) {
+    const auto id = base::generate_installation_id([&] { return ports.clock.date(); }, [&] { return ports.clock.time(); });
+    if (id) {
+      state_.installation_id = *id;
+      ini.write_string(kDefaultSection, "UN", *id);
+      save_settings(ports.fs, settings_path_, ini);
+    }
+  }
+
+  if (top() == -1000 || left() == -1000) {
+    const ui::Size screen = ports.screen.size();
+    set_position(screen.width / 2 - width() / 2, screen.height / 2 - height() / 2);
+  }
+}
+
+void TForm1::FormActivate(ui::Form&) {
+  ui::Application& app = application();
+  if (app.ports().screen.logical_dpi() == 120) {
+    const auto answer =
+        app.message_box(kLargeFontsQuestion, "Information", ui::MsgBoxButtons::yes_no, ui::MsgBoxIcon::information);
+    if (answer == ui::MsgBoxResult::no) {
+      Timer1->set_enabled(false);
+      ExitTimer->set_enabled(true);
+      return;
+    }
+  }
+  app.set_on_message([this](ui::Message& m, bool& handled) { AppMessage(m, handled); });
+  write_error_page();
+  HTML1->Navigate(error_page_url());
+  HTML2->Navigate(error_page_url());
+  dragging_ = false;
+  Timer1->set_enabled(true);
+  state_.version_checked = false;
+  for (TFileListBox* list : {FileListBox1, FileListBox2}) {
+    list->SetDirectory(state_.program_folder + "Data\\Banners");
+    list->Update();
+  }
+  timBannerChange->set_enabled(true);
+}
+
+void TForm1::write_error_page() {
+  std::string page;
+  for (const auto& line : memErrorPage->lines()) {
+    page += line;
+    page += "\r\n";
+  }
+  application().ports().fs.write_file(state_.program_folder + "data\\error.htm", page);
+}
+
+void TForm1::FormClose(ui::Form&, ui::CloseAction&) {
+  // The movie banner, when one is shown, belongs to the banner rotation; it
+  // is freed there. Then the position and the banner index are saved.
+  platform::FileSystem& fs = application().ports().fs;
+  base::IniDocument ini = load_settings(fs, settings_path_);
+  ini.write_integer(kDefaultSection, "Top", top());
+  ini.write_integer(kDefaultSection, "Left", left());
+  ini.write_integer(kDefaultSection, "NextAd", static_cast<std::int32_t>(FileListBox1->tag()));
+  save_settings(fs, settings_path_, ini);
+}
+
+void TForm1::ExitTimerTimer(ui::Timer&) {
+  panSignOut->set_visible(false);
+  close();
+}
+
+// ---- dragging by the picture ---------------------------------------------------------
+
+void TForm1::Image1MouseDown(ui::Control&, ui::MouseButton, ui::Point) {
+  application().process_messages();
+  dragging_ = true;
+  cursor_ = application().ports().screen.cursor_pos();
+  drag_offset_ = peer().screen_to_client(cursor_);
+}
+
+void TForm1::Image1MouseMove(ui::Control&, ui::Point) {
+  if (!dragging_) return;
+  cursor_ = application().ports().screen.cursor_pos();
+  set_bounds(ui::Rect{cursor_.x - drag_offset_.x, cursor_.y - drag_offset_.y, Image1->bounds().width,
+                      Image1->bounds().height});
+  invalidate();
+}
+
+void TForm1::Image1MouseUp(ui::Control&, ui::MouseButton, ui::Point) { dragging_ = false; }
+
+// ---- the message hook ------------------------------------------------------------------
+
+void TForm1::AppMessage(ui::Message& m, bool& handled) {
+  // No context menus anywhere, the browser pages included.
+  if (is_right_button(m.message)) m.message = ui::msg::null;
+
+  // The banner area: what the cursor is over now, not where the message says.
+  if (m.message == ui::msg::lbutton_down || m.message == ui::msg::lbutton_up || m.message == ui::msg::lbutton_dblclk) {
+    const ui::Point p = peer().screen_to_client(application().ports().screen.cursor_pos());
+    if (imgBanner->bounds().strictly_contains(p)) {
+      const bool press = m.message == ui::msg::lbutton_down;
+      m.message = ui::msg::null;
+      if (press && on_banner_click) on_banner_click();
+    }
+  }
+
+  // Keyboard for the page in HTML1.
+  if (!HTML1) {
+    handled = false;
+    return;
+  }
+  handled = HTML1->IsDialogMessage(m);
+  if (handled && !HTML1->Busy()) {
+    if (!state_.in_place) state_.in_place = HTML1->InPlaceActiveObject();
+    const bool key = m.message == ui::msg::key_down || m.message == ui::msg::key_up;
+    const bool kept_from_page = key && (m.wparam == 8 || m.wparam == 37 || m.wparam == 39);
+    if (state_.in_place && !kept_from_page) state_.in_place->translate_accelerator(m);
+  }
 }
 
 }  // namespace brevaro::client

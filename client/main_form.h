@@ -1,17 +1,104 @@
-// The client's main window.
+// The client's main window: a borderless window cut to the outline of its
+// skin picture, with two web-browser controls, a column of hot-spot labels
+// over the picture, the banner area, the hidden sign-out notice, the timers
+// that drive the client, and the application-wide message hook.
 #pragma once
 
+#include <array>
+#include <functional>
+#include <optional>
+
+#include "client/file_list.h"
 #include "client/process_state.h"
+#include "client/proxy.h"
+#include "ui/controls.h"
 #include "ui/form.h"
+#include "ui/timer.h"
+#include "ui/web_browser.h"
 
 namespace brevaro::client {
 
 class TForm1 final : public ui::Form {
  public:
   TForm1(ui::Component* owner, ProcessState& state);
+  ~TForm1() override;
+
+  // Components, by their stored names.
+  ui::Image* Image1;
+  ui::WebBrowser* HTML1;
+  ui::WebBrowser* HTML2;
+  ui::Label* lblAccounts;
+  ui::Label* lblSetup;
+  ui::Label* lblMyDetails;
+  ui::Label* lblSecurity;
+  ui::Label* lblHelp;
+  ui::Label* lblContactUs;
+  ui::Label* lblWebSite;
+  ui::Label* lblSendToFriend;
+  ui::Label* lblPrint;
+  ui::Label* lblSignOut;
+  ui::Image* imgBanner;  // the banner area; the animated GIF control takes its place
+  ui::Label* lblVerNo;
+  ui::Memo* memErrorPage;
+  ui::Button* btnPrint;
+  ui::Panel* panSignOut;
+  ui::Label* Label1;
+  TFileListBox* FileListBox1;
+  TFileListBox* FileListBox2;
+  ui::Memo* Memo1;
+  ui::Memo* Memo3;
+  ui::Timer* Timer1;
+  ui::Timer* ExitTimer;
+  ui::Timer* CloseTimer;
+  ui::Timer* timBannerChange;
+  ui::Timer* timTMDS;
+  ui::Timer* TimerGetImage;
+
+  // Event handlers.
+  void FormCreate(ui::Form& sender);
+  void FormShow(ui::Form& sender);
+  void FormActivate(ui::Form& sender);
+  void FormClose(ui::Form& sender, ui::CloseAction& action);
+  void Image1MouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
+  void Image1MouseMove(ui::Control& sender, ui::Point pos);
+  void Image1MouseUp(ui::Control& sender, ui::MouseButton button, ui::Point pos);
+  void ExitTimerTimer(ui::Timer& sender);
+  // The application-wide message hook.
+  void AppMessage(ui::Message& m, bool& handled);
+
+  // State beside the components.
+  bool dragging() const noexcept { return dragging_; }
+  void set_dragging(bool d) noexcept { dragging_ = d; }
+  const std::optional<ProxySetting>& proxy() const noexcept { return proxy_; }
+  const std::string& settings_path() const noexcept { return settings_path_; }
+  std::string error_page_url() const;
+
+  // What a press on the banner area does (click log and link).
+  std::function<void()> on_banner_click;
 
  private:
+  ui::Label& make_hot_spot(std::string_view name, int top, std::string_view hint);
+  void write_error_page();
+
   ProcessState& state_;
+  bool dragging_ = false;
+  ui::Point drag_offset_{};
+  ui::Point cursor_{};
+  std::optional<ProxySetting> proxy_;
+  std::string settings_path_;
 };
+
+// The lines the error page is made of (the memo stores a fifth, empty one).
+inline constexpr std::array<std::string_view, 5> kErrorPageLines = {
+    "<html><head><title>Error</title>",
+    "</head>",
+    "<body bgcolor=\"#BDD6EF\" text=\"#000000\" scroll=\"no\" marginwidth=\"0\" marginheight=\"0\">",
+    "</body></html>",
+    "",
+};
+
+inline constexpr std::string_view kLargeFontsQuestion =
+    "Warning!  Your computer has LARGE fonts set-up.\rThis application may not display properly on this system.\rContinue "
+    "anyway?";
 
 }  // namespace brevaro::client

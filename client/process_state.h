@@ -4,7 +4,10 @@
 // when the process ends.
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "ui/web_browser.h"
 
 namespace brevaro::client {
 
@@ -14,6 +17,8 @@ struct ProcessState {
   std::string current_banner_id;
   std::string current_banner_link;
   bool version_checked = false;
+  // The page's in-place object, cached by the message hook until the end.
+  std::shared_ptr<ui::InPlaceObject> in_place;
 };
 
 }  // namespace brevaro::client

@@ -15,6 +15,8 @@ namespace brevaro::ui {
 
 class Application;
 class WinControl;
+class WebBrowser;
+class BrowserPeer;
 
 // Drawing on a window's client area (or an off-screen picture of it).
 class Canvas {
@@ -77,6 +79,8 @@ class Backend {
 
   virtual std::unique_ptr<TimerPeer> create_timer(std::function<void()> on_tick) = 0;
   virtual std::unique_ptr<WindowPeer> create_window(WinControl& control, WindowKind kind) = 0;
+  // The browser side of a web-browser control (its window exists already).
+  virtual std::unique_ptr<BrowserPeer> create_browser(WebBrowser& control) = 0;
 
   // A modal message box, centred on the screen, with the application's
   // message hook applied to the messages of its modal loop.

@@ -26,7 +26,7 @@ Image::Image(Component* owner, std::string_view name, WinControl* parent, Rect b
 
 void Image::set_picture(Bitmap b) {
   picture_ = std::move(b);
-  if (auto_size_) set_bounds(Rect{bounds().left, bounds().top, picture_.width, picture_.height});
+  if (auto_size_ && picture_.width > 0 && picture_.height > 0) set_bounds(Rect{bounds().left, bounds().top, picture_.width, picture_.height});
   invalidate();
 }
 

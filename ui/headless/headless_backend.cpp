@@ -7,6 +7,7 @@
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/form.h"
+#include "ui/headless/headless_browser.h"
 
 namespace brevaro::ui::headless {
 
@@ -105,6 +106,10 @@ std::unique_ptr<WindowPeer> HeadlessBackend::create_window(WinControl& control, 
   const std::uintptr_t h = next_handle_++;
   windows_[h] = &control;
   return std::make_unique<HeadlessWindow>(*this, control, h);
+}
+
+std::unique_ptr<BrowserPeer> HeadlessBackend::create_browser(WebBrowser& control) {
+  return std::make_unique<HeadlessBrowser>(control.handle());
 }
 
 void HeadlessBackend::forget_window(std::uintptr_t handle) {

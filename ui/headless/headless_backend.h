@@ -47,6 +47,7 @@ class HeadlessBackend final : public Backend {
   void post(std::function<void()> fn) override { posted_.push_back(std::move(fn)); }
   std::unique_ptr<TimerPeer> create_timer(std::function<void()> on_tick) override;
   std::unique_ptr<WindowPeer> create_window(WinControl& control, WindowKind kind) override;
+  std::unique_ptr<BrowserPeer> create_browser(WebBrowser& control) override;
   MsgBoxResult message_box(Application& app, std::string_view text, std::string_view caption, MsgBoxButtons buttons,
                            MsgBoxIcon icon) override;
   void modal_loop(Application& app, const std::function<bool()>& done) override;
