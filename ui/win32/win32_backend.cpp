@@ -143,6 +143,7 @@ class Win32Window final : public WindowPeer {
         break;
       default: style |= WS_CHILD | WS_CLIPSIBLINGS; break;
     }
+    if (kind != WindowKind::form && control.visible()) style |= WS_VISIBLE;
     RECT r{0, 0, b.width, b.height};
     if (kind == WindowKind::form) AdjustWindowRectEx(&r, style, FALSE, ex);
     hwnd_ = CreateWindowExA(ex, cls, "", style, b.left, b.top, r.right - r.left, r.bottom - r.top, parent, nullptr,

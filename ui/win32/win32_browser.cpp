@@ -93,6 +93,9 @@ std::string variant_text(const VARIANT* v) {
 }
 
 // Receives the control's events and hands them to the WebBrowser control.
+// COM interfaces have no virtual destructor by design: Release deletes.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class EventSink final : public IDispatch {
  public:
   explicit EventSink(WebBrowser& control) : control_(&control) {}
@@ -136,6 +139,7 @@ class EventSink final : public IDispatch {
   LONG refs_ = 1;
   WebBrowser* control_;
 };
+#pragma GCC diagnostic pop
 
 class ComInPlaceObject final : public InPlaceObject {
  public:
@@ -164,7 +168,13 @@ class Win32Browser final : public BrowserPeer {
     if (!atl_) throw std::runtime_error("The web browser control is not available (atl.dll)");
     auto init = reinterpret_cast<AtlAxWinInitFn>(reinterpret_cast<void*>(GetProcAddress(atl_, "AtlAxWinInit")));
     auto get_control = reinterpret_cast<AtlAxGetControlFn>(reinterpret_cast<void*>(GetProcAddress(atl_, "AtlAxGetControl")));
-    if (!init || !get_control || !init()) throw std::runtime_error("The web browser control is not available (AtlAxWin)");
+    // A second AtlAxWinInit fails on some systems once the class exists.
+    WNDCLASSEXA existing{};
+    existing.cbSize = sizeof existing;
+    const bool registered = GetClassInfoExA(GetModuleHandleA(nullptr), "AtlAxWin", &existing) ||
+                            GetClassInfoExA(atl_, "AtlAxWin", &existing);
+    if (!init || !get_control || (!registered && !init()))
+      throw std::runtime_error("The web browser control is not available (AtlAxWin)");
     RECT rc{};
     GetClientRect(container_, &rc);
     host_ = CreateWindowExA(0, "AtlAxWin", "Shell.Explorer.2", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, rc.right,
