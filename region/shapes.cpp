@@ -1,10 +1,25 @@
 #include "region/shapes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <limits>
 
 namespace brevaro::region {
+
+namespace {
+std::atomic<int64_t> g_max_rows{kMaxShapeRows};
+std::atomic<int64_t> g_max_work{kMaxShapeWork};
+}  // namespace
+
+ShapeLimits shape_limits() {
+  return ShapeLimits{g_max_rows.load(std::memory_order_relaxed), g_max_work.load(std::memory_order_relaxed)};
+}
+
+void set_shape_limits(ShapeLimits limits) {
+  g_max_rows.store(limits.max_rows, std::memory_order_relaxed);
+  g_max_work.store(limits.max_work, std::memory_order_relaxed);
+}
 
 namespace {
 
@@ -28,7 +43,8 @@ bool round_rect_within_limits(int32_t left, int32_t top, int32_t right, int32_t 
   const int64_t ew = std::min<int64_t>(width, std::llabs(int64_t{ellipse_width}));
   const int64_t eh = std::min<int64_t>(height, std::llabs(int64_t{ellipse_height}));
   if (ew < 2 || eh < 2) return true;
-  return eh <= kMaxShapeRows && ew <= kMaxShapeRows;
+  const int64_t max_rows = shape_limits().max_rows;
+  return eh <= max_rows && ew <= max_rows;
 }
 
 bool polygon_within_limits(std::span<const Point> points) {
@@ -40,7 +56,8 @@ bool polygon_within_limits(std::span<const Point> points) {
     ymax = std::max<int64_t>(ymax, p.y);
   }
   const int64_t rows = ymax - ymin;
-  return rows <= kMaxShapeRows && rows * static_cast<int64_t>(points.size()) <= kMaxShapeWork;
+  const ShapeLimits limits = shape_limits();
+  return rows <= limits.max_rows && rows * static_cast<int64_t>(points.size()) <= limits.max_work;
 }
 
 // The rounded rectangle covers the interior of the given rectangle with its
@@ -61,7 +78,7 @@ std::vector<Rect> round_rect_rects(int32_t left, int32_t top, int32_t right, int
   if (ew < 2 || eh < 2) {
     return plain_rect(left, top, static_cast<int32_t>(r), static_cast<int32_t>(b));
   }
-  if (eh > kMaxShapeRows || ew > kMaxShapeRows) return {};
+  if (eh > shape_limits().max_rows || ew > shape_limits().max_rows) return {};
 
   std::vector<Rect> rects(static_cast<size_t>(eh));
   const int64_t a = ew - 1;
@@ -211,10 +228,9 @@ std::vector<Rect> polygon_rects(std::span<const Point> pts, FillMode mode) {
     }
     prev = cur;
   }
-  if (edges.empty() || ymax - ymin > kMaxShapeRows) return {};
-
-  // Work bound: scanlines times edges (see kMaxShapeWork).
-  if ((ymax - ymin) * static_cast<int64_t>(edges.size()) > kMaxShapeWork) return {};
+  // Work bound: scanlines, and scanlines times points (as the GDI backend
+  // checks before calling the platform).
+  if (edges.empty() || !polygon_within_limits(pts)) return {};
 
   // Edge table: edges by starting scanline, each bucket sorted by x with a
   // later edge placed before earlier ones of equal x (the order that

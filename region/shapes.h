@@ -21,6 +21,15 @@ inline constexpr int64_t kMaxShapeRows = 1 << 16;
 // the same way.
 inline constexpr int64_t kMaxShapeWork = int64_t{1} << 26;
 
+// The bounds in force (the constants above unless changed): a fuzzer
+// lowers them to keep every input fast. Set once, before any evaluation.
+struct ShapeLimits {
+  int64_t max_rows = kMaxShapeRows;
+  int64_t max_work = kMaxShapeWork;
+};
+ShapeLimits shape_limits();
+void set_shape_limits(ShapeLimits limits);
+
 // The same bounds as checks, for backends that call the platform instead.
 bool round_rect_within_limits(int32_t left, int32_t top, int32_t right, int32_t bottom,
                               int32_t ellipse_width, int32_t ellipse_height);

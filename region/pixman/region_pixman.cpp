@@ -31,37 +31,49 @@ pixman_region32_t* new_region() {
   return r;
 }
 
-// Canonical boxes -> region, taking them as they are (no validation).
-void install_boxes(pixman_region32_t* reg, const Box* boxes, size_t n, size_t capacity) {
-  pixman_region32_fini(reg);
-  if (n == 0) {
-    pixman_region32_init(reg);
-    return;
-  }
-  if (n == 1) {
-    pixman_region32_init_with_extents(reg, &boxes[0]);
-    return;
-  }
-  capacity = std::max(capacity, n);
+pixman_region32_data_t* alloc_data(size_t capacity) {
   auto* data = static_cast<pixman_region32_data_t*>(
-      std::malloc(sizeof(pixman_region32_data_t) + capacity * sizeof(Box)));
+      std::malloc(sizeof(pixman_region32_data_t) + std::max<size_t>(capacity, 1) * sizeof(Box)));
   if (!data) throw std::bad_alloc();
-  data->size = static_cast<long>(capacity);
-  data->numRects = static_cast<long>(n);
-  Box* dst = reinterpret_cast<Box*>(data + 1);
-  std::memcpy(dst, boxes, n * sizeof(Box));
-  int32_t x1 = boxes[0].x1;
-  int32_t x2 = boxes[0].x2;
-  for (size_t i = 1; i < n; ++i) {
-    x1 = std::min(x1, boxes[i].x1);
-    x2 = std::max(x2, boxes[i].x2);
+  data->size = static_cast<long>(std::max<size_t>(capacity, 1));
+  data->numRects = 0;
+  return data;
+}
+
+Box* boxes_in(pixman_region32_data_t* data) { return reinterpret_cast<Box*>(data + 1); }
+
+// Takes `data` (numRects canonical boxes) as the region's representation,
+// without validation; frees it when a plainer form fits.
+void install_data(pixman_region32_t* reg, pixman_region32_data_t* data) {
+  pixman_region32_fini(reg);
+  const size_t n = static_cast<size_t>(data->numRects);
+  if (n <= 1) {
+    if (n == 0) {
+      pixman_region32_init(reg);
+    } else {
+      pixman_region32_init_with_extents(reg, &boxes_in(data)[0]);
+    }
+    std::free(data);
+    return;
   }
-  reg->extents = Box{x1, boxes[0].y1, x2, boxes[n - 1].y2};
+  const Box* b = boxes_in(data);
+  int32_t x1 = b[0].x1;
+  int32_t x2 = b[0].x2;
+  for (size_t i = 1; i < n; ++i) {
+    x1 = std::min(x1, b[i].x1);
+    x2 = std::max(x2, b[i].x2);
+  }
+  reg->extents = Box{x1, b[0].y1, x2, b[n - 1].y2};
   reg->data = data;
 }
 
-// Appends the band starting at in[i] (ending before in[end]) to out,
-// merging touching spans; returns false if the band is not sorted.
+void install_boxes(pixman_region32_t* reg, const Box* boxes, size_t n) {
+  pixman_region32_data_t* data = alloc_data(n);
+  std::memcpy(boxes_in(data), boxes, n * sizeof(Box));
+  data->numRects = static_cast<long>(n);
+  install_data(reg, data);
+}
+
 bool same_spans(const Box* a, size_t na, const Box* b, size_t nb) {
   if (na != nb) return false;
   for (size_t i = 0; i < na; ++i) {
@@ -70,17 +82,47 @@ bool same_spans(const Box* a, size_t na, const Box* b, size_t nb) {
   return true;
 }
 
+// An output buffer of canonical boxes that bands are appended to, band by
+// band, merging a band into the previous one when it touches it and has the
+// same spans.
+struct BandWriter {
+  Box* out;
+  size_t n;
+  size_t last_band;  // start of the last band in out[0, n)
+
+  BandWriter(Box* o, size_t count) : out(o), n(count), last_band(count) {
+    while (last_band > 0 && out[last_band - 1].y1 == out[n - 1].y1) --last_band;
+  }
+  void append_band(const Box* band, size_t k) {
+    if (k == 0) return;
+    if (n > 0 && out[n - 1].y2 == band[0].y1 && same_spans(out + last_band, n - last_band, band, k)) {
+      for (size_t i = last_band; i < n; ++i) out[i].y2 = band[0].y2;
+      return;
+    }
+    std::memcpy(out + n, band, k * sizeof(Box));
+    last_band = n;
+    n += k;
+  }
+  void append_bands(const Box* boxes, size_t m) {
+    size_t i = 0;
+    while (i < m) {
+      size_t j = i + 1;
+      while (j < m && boxes[j].y1 == boxes[i].y1) ++j;
+      append_band(boxes + i, j - i);
+      i = j;
+    }
+  }
+};
+
 // One pass over rectangles given band by band (each band: equal top and
 // bottom, increasing left, no overlap; bands in increasing order without
-// overlap). Produces the canonical form: touching spans merged, equal
-// adjacent bands merged. Returns false when the input is not banded.
-bool coalesce_banded(std::span<const Rect> rects, std::vector<Box>& out) {
-  out.clear();
-  out.reserve(rects.size());
-  size_t prev_band = 0;  // start of the previous band in out
-  bool have_prev = false;
-  int32_t prev_bottom = 0;
+// overlap) into canonical boxes: touching spans merged, equal adjacent bands
+// merged. Returns false when the input is not banded.
+bool coalesce_banded(std::span<const Rect> rects, Box* out, size_t& count) {
+  BandWriter w(out, 0);
   size_t i = 0;
+  int32_t prev_bottom = 0;
+  bool have_prev = false;
   while (i < rects.size()) {
     const Rect& first = rects[i];
     if (first.left >= first.right || first.top >= first.bottom) {
@@ -90,32 +132,34 @@ bool coalesce_banded(std::span<const Rect> rects, std::vector<Box>& out) {
     const int32_t top = first.top;
     const int32_t bottom = first.bottom;
     if (have_prev && top < prev_bottom) return false;
-    const size_t band = out.size();
+    // Collect the band at the end of the output, then let the writer merge.
+    Box* band = out + w.n;
+    size_t k = 0;
     for (; i < rects.size(); ++i) {
       const Rect& r = rects[i];
       if (r.left >= r.right || r.top >= r.bottom) continue;
       if (r.top != top) break;
       if (r.bottom != bottom) return false;
-      if (out.size() > band) {
-        Box& last = out.back();
+      if (k > 0) {
+        Box& last = band[k - 1];
         if (r.left < last.x2) return false;
         if (r.left == last.x2) {
           last.x2 = r.right;
           continue;
         }
       }
-      out.push_back(Box{r.left, top, r.right, bottom});
+      band[k++] = Box{r.left, top, r.right, bottom};
     }
-    if (have_prev && prev_bottom == top &&
-        same_spans(&out[prev_band], band - prev_band, &out[band], out.size() - band)) {
-      for (size_t k = prev_band; k < band; ++k) out[k].y2 = bottom;
-      out.resize(band);
+    if (w.n > 0 && w.out[w.n - 1].y2 == top && same_spans(w.out + w.last_band, w.n - w.last_band, band, k)) {
+      for (size_t q = w.last_band; q < w.n; ++q) w.out[q].y2 = bottom;
     } else {
-      prev_band = band;
+      w.last_band = w.n;
+      w.n += k;
     }
     prev_bottom = bottom;
     have_prev = true;
   }
+  count = w.n;
   return true;
 }
 
@@ -126,81 +170,88 @@ const Box* boxes_of(const pixman_region32_t* reg, size_t& n) {
   return b;
 }
 
-// reg := reg OR other, where other starts below reg's first band: only the
-// bands of reg that reach below other's top take part in a real union.
+// reg := reg OR other without rebuilding all of reg, when other starts at
+// or below reg's last band (the bitmap scan's partial regions do):
+//  - other below reg: its bands are appended;
+//  - other's first band is reg's last band continued to the right (a row
+//    split between two partial regions): the two are joined;
+//  - otherwise only the bands of reg that reach below other's top take part
+//    in a real union.
+// Returns false when none of these applies (reg's first band reaches below
+// other's top).
 bool union_tail(pixman_region32_t* reg, const pixman_region32_t* other) {
   size_t n = 0;
   size_t m = 0;
   const Box* a = boxes_of(reg, n);
   const Box* b = boxes_of(other, m);
   if (n == 0 || m == 0) return false;
-  const int32_t oy1 = other->extents.y1;
-  // First box whose band reaches below other's top.
-  const Box* k = std::partition_point(a, a + n, [oy1](const Box& x) { return x.y2 <= oy1; });
-  const size_t head = static_cast<size_t>(k - a);
-  if (head == 0) return false;
+  size_t last_start = n - 1;
+  while (last_start > 0 && a[last_start - 1].y1 == a[n - 1].y1) --last_start;
+  size_t first_end = 1;
+  while (first_end < m && b[first_end].y1 == b[0].y1) ++first_end;
 
-  std::vector<Box> tail_union;
-  const Box* rb;
-  size_t rn;
+  size_t keep = 0;
+  std::vector<Box> joined;  // case 2: the joined band
+  const Box* src = b;
+  size_t src_n = m;
   pixman_region32_t tmp;
   pixman_region32_init(&tmp);
-  if (head == n) {
-    rb = b;
-    rn = m;
+  if (b[0].y1 >= a[n - 1].y2) {
+    keep = n;
+  } else if (b[0].y1 == a[n - 1].y1 && b[0].y2 == a[n - 1].y2 && a[n - 1].x2 < b[0].x1) {
+    keep = last_start;
+    joined.assign(a + last_start, a + n);
+    joined.insert(joined.end(), b, b + first_end);
+    src = b + first_end;
+    src_n = m - first_end;
   } else {
+    const int32_t oy1 = other->extents.y1;
+    const Box* k = std::partition_point(a, a + n, [oy1](const Box& x) { return x.y2 <= oy1; });
+    keep = static_cast<size_t>(k - a);
+    if (keep == 0) {
+      pixman_region32_fini(&tmp);
+      return false;
+    }
     pixman_region32_t tail;
     pixman_region32_init(&tail);
-    install_boxes(&tail, k, n - head, n - head);
+    install_boxes(&tail, k, n - keep);
     pixman_region32_union(&tmp, &tail, const_cast<pixman_region32_t*>(other));
     pixman_region32_fini(&tail);
-    rb = boxes_of(&tmp, rn);
+    src = boxes_of(&tmp, src_n);
   }
-  // Does reg's last head band coalesce with the first band of the rest?
-  size_t skip = 0;
-  size_t last_band = head;
-  while (last_band > 0 && a[last_band - 1].y1 == a[head - 1].y1) --last_band;
-  size_t first_band_end = 0;
-  while (first_band_end < rn && rb[first_band_end].y1 == rb[0].y1) ++first_band_end;
-  const bool merge = a[head - 1].y2 == rb[0].y1 &&
-                     same_spans(a + last_band, head - last_band, rb, first_band_end);
-  if (merge) skip = first_band_end;
 
-  const size_t total = head + rn - skip;
-  const bool owned = reg->data && reg->data->size > 0;
-  if (owned && static_cast<size_t>(reg->data->size) >= total) {
-    Box* dst = reinterpret_cast<Box*>(reg->data + 1);
-    if (merge) {
-      for (size_t i = last_band; i < head; ++i) dst[i].y2 = rb[0].y2;
+  const size_t needed = keep + joined.size() + src_n;
+  pixman_region32_data_t* data;
+  if (reg->data && reg->data->size > 0) {
+    data = reg->data;
+    if (static_cast<size_t>(data->size) < needed) {
+      const size_t cap = std::max(needed, static_cast<size_t>(data->size) * 2);
+      auto* grown = static_cast<pixman_region32_data_t*>(
+          std::realloc(data, sizeof(pixman_region32_data_t) + cap * sizeof(Box)));
+      if (!grown) throw std::bad_alloc();
+      grown->size = static_cast<long>(cap);
+      data = grown;
     }
-    std::memmove(dst + head, rb + skip, (rn - skip) * sizeof(Box));
-    reg->data->numRects = static_cast<long>(total);
+    reg->data = nullptr;  // taken over; reg is rebuilt below
   } else {
-    const size_t cap = std::max(total, owned ? static_cast<size_t>(reg->data->size) * 2 : total * 2);
-    auto* data = static_cast<pixman_region32_data_t*>(
-        std::malloc(sizeof(pixman_region32_data_t) + cap * sizeof(Box)));
-    if (!data) throw std::bad_alloc();
-    Box* dst = reinterpret_cast<Box*>(data + 1);
-    std::memcpy(dst, a, head * sizeof(Box));
-    if (merge) {
-      for (size_t i = last_band; i < head; ++i) dst[i].y2 = rb[0].y2;
-    }
-    std::memcpy(dst + head, rb + skip, (rn - skip) * sizeof(Box));
-    data->size = static_cast<long>(cap);
-    data->numRects = static_cast<long>(total);
-    const Box ext = reg->extents;
-    pixman_region32_fini(reg);
-    reg->extents = ext;
-    reg->data = data;
+    data = alloc_data(std::max<size_t>(needed, 16));
+    std::memcpy(boxes_in(data), a, keep * sizeof(Box));
   }
+  BandWriter w(boxes_in(data), keep);
+  w.append_band(joined.data(), joined.size());
+  w.append_bands(src, src_n);
+  data->numRects = static_cast<long>(w.n);
   pixman_region32_fini(&tmp);
-  reg->extents.x1 = std::min(reg->extents.x1, other->extents.x1);
-  reg->extents.x2 = std::max(reg->extents.x2, other->extents.x2);
-  reg->extents.y2 = std::max(reg->extents.y2, other->extents.y2);
-  if (total == 1) {
-    const Box only = reinterpret_cast<Box*>(reg->data + 1)[0];
-    pixman_region32_fini(reg);
-    pixman_region32_init_with_extents(reg, &only);
+
+  const Box ext{std::min(reg->extents.x1, other->extents.x1), 0,
+                std::max(reg->extents.x2, other->extents.x2), 0};
+  pixman_region32_init(reg);  // (data was taken over: nothing to free)
+  if (w.n == 1) {
+    pixman_region32_init_with_extents(reg, &boxes_in(data)[0]);
+    std::free(data);
+  } else {
+    reg->data = data;
+    reg->extents = Box{ext.x1, boxes_in(data)[0].y1, ext.x2, boxes_in(data)[w.n - 1].y2};
   }
   return true;
 }
@@ -247,15 +298,18 @@ Region Region::polygon(std::span<const Point> points, FillMode mode) {
 
 Region Region::from_rects(std::span<const Rect> rects) {
   Region result = empty();
-  std::vector<Box> boxes;
-  if (coalesce_banded(rects, boxes)) {
-    install_boxes(pr(result.handle_), boxes.data(), boxes.size(), boxes.size());
-    return result;
+  pixman_region32_data_t* data = alloc_data(rects.size());
+  size_t n = 0;
+  if (!coalesce_banded(rects, boxes_in(data), n)) {
+    // Not banded: the general (and larger) canonical form.
+    const auto canon = canonicalize(std::vector<Rect>(rects.begin(), rects.end()));
+    n = canon.size();
+    std::free(data);
+    data = alloc_data(n);
+    for (size_t i = 0; i < n; ++i) boxes_in(data)[i] = Box{canon[i].left, canon[i].top, canon[i].right, canon[i].bottom};
   }
-  const auto canon = canonicalize(std::vector<Rect>(rects.begin(), rects.end()));
-  boxes.clear();
-  for (const Rect& r : canon) boxes.push_back(Box{r.left, r.top, r.right, r.bottom});
-  install_boxes(pr(result.handle_), boxes.data(), boxes.size(), boxes.size());
+  data->numRects = static_cast<long>(n);
+  install_data(pr(result.handle_), data);
   return result;
 }
 
