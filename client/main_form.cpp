@@ -14,13 +14,21 @@ namespace {
 constexpr int kSkinWidth = 582;
 constexpr int kSkinHeight = 488;
 
-// The skin picture travels as a raw-data resource holding a BMP file.
-ui::Bitmap load_picture(const platform::Process& process, std::string_view name) {
+// The skin and its mask travel as raw-data resources holding BMP files.
+region::Bitmap load_bmp_resource(const platform::Process& process, std::string_view name) {
   const auto res = process.raw_resource(name);
   if (!res || res->empty()) return {};
   try {
-    const auto bmp = region::read_bmp(
-        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(res->data()), res->size()));
+    return region::read_bmp(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(res->data()), res->size()));
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+ui::Bitmap load_picture(const platform::Process& process, std::string_view name) {
+  {
+    const auto bmp = load_bmp_resource(process, name);
+    if (bmp.empty()) return {};
     ui::Bitmap out;
     out.width = bmp.width();
     out.height = bmp.height();
@@ -30,8 +38,6 @@ ui::Bitmap load_picture(const platform::Process& process, std::string_view name)
         out.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(out.width) + static_cast<std::size_t>(x)] =
             bmp.rgb_at(x, y);
     return out;
-  } catch (const std::exception&) {
-    return {};
   }
 }
 
@@ -107,6 +113,22 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state)
   timTMDS->set_tag(10);
   TimerGetImage = &make<ui::Timer>("TimerGetImage", 30000, false);
 
+  // The window's shape, built while the form is loaded.
+  region_owner_ = std::make_unique<FormRegionOwner>(*this);
+  FormRegion1 = std::make_unique<region::TFormRegion>(region_owner_.get());
+  PictExtRgn1 = std::make_unique<region::TPictExtRgn>(region_owner_.get());
+  FormRegion1->begin_loading();
+  PictExtRgn1->begin_loading();
+  PictExtRgn1->set_name("PictExtRgn1");
+  PictExtRgn1->set_trans_color(region::clWhite);
+  PictExtRgn1->set_hor_align(region::RegionAlignment::raSource);
+  PictExtRgn1->set_vert_align(region::RegionAlignment::raSource);
+  PictExtRgn1->set_glyph(load_bmp_resource(application().ports().process, "MASK"));
+  // Without its mask picture the window keeps its whole rectangle.
+  if (!PictExtRgn1->glyph().empty()) FormRegion1->set_region("TLT0,0,PictExtRgn1");
+  PictExtRgn1->loaded();
+  FormRegion1->loaded();
+
   set_on_create([this](ui::Form& f) { FormCreate(f); });
   set_on_show([this](ui::Form& f) { FormShow(f); });
   set_on_activate([this](ui::Form& f) { FormActivate(f); });
@@ -117,6 +139,9 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state)
 TForm1::~TForm1() {
   // The hook refers to this window: it goes first.
   if (application().has_message_hook()) application().set_on_message(nullptr);
+  FormRegion1.reset();
+  PictExtRgn1.reset();
+  region_owner_.reset();
   free_all_components();
 }
 

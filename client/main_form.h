@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "client/file_list.h"
+#include "client/form_region.h"
 #include "client/process_state.h"
 #include "client/proxy.h"
 #include "ui/controls.h"
@@ -53,6 +54,9 @@ class TForm1 final : public ui::Form {
   ui::Timer* timBannerChange;
   ui::Timer* timTMDS;
   ui::Timer* TimerGetImage;
+  // The window's shape: the mask picture's black pixels, at the window's corner.
+  std::unique_ptr<region::TFormRegion> FormRegion1;
+  std::unique_ptr<region::TPictExtRgn> PictExtRgn1;
 
   // Event handlers.
   void FormCreate(ui::Form& sender);
@@ -81,6 +85,7 @@ class TForm1 final : public ui::Form {
   void write_error_page();
 
   ProcessState& state_;
+  std::unique_ptr<FormRegionOwner> region_owner_;
   bool dragging_ = false;
   ui::Point drag_offset_{};
   ui::Point cursor_{};

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ui/types.h"
 
@@ -47,6 +48,11 @@ class WindowPeer {
   virtual Point screen_to_client(Point p) const = 0;
   virtual Point client_to_screen(Point p) const = 0;
   virtual void set_capture(bool capture) = 0;
+  // Sends a message to the window and returns its result (synchronously).
+  virtual std::intptr_t send(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) = 0;
+  // Cuts the window to these rectangles (window coordinates); none: the
+  // whole window again.
+  virtual void set_window_region(const std::vector<Rect>* rects, bool redraw) = 0;
   // Check boxes.
   virtual void set_checked(bool) {}
   virtual bool checked() const { return false; }

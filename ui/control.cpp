@@ -107,6 +107,42 @@ void WinControl::set_text(std::string_view t) {
   if (peer_) peer_->set_text(t);
 }
 
+int WinControl::add_window_hook(WindowHook hook) {
+  hooks_.push_back(Hook{next_hook_, std::move(hook)});
+  return next_hook_++;
+}
+
+void WinControl::remove_window_hook(int id) {
+  hooks_.erase(std::remove_if(hooks_.begin(), hooks_.end(), [&](const Hook& h) { return h.id == id; }), hooks_.end());
+}
+
+std::intptr_t WinControl::run_window_hooks(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam,
+                                           const std::function<std::intptr_t()>& own_handling) {
+  // A snapshot: hooks added or removed meanwhile take effect from the next message.
+  const std::vector<Hook> chain = hooks_;
+  std::function<std::intptr_t(std::size_t)> step = [&](std::size_t i) -> std::intptr_t {
+    if (i == 0) return own_handling();
+    const Hook& h = chain[i - 1];
+    bool passed = false;
+    std::intptr_t passed_result = 0;
+    const std::function<std::intptr_t()> pass_on = [&]() -> std::intptr_t {
+      if (!passed) {
+        passed = true;
+        passed_result = step(i - 1);
+      }
+      return passed_result;
+    };
+    return h.fn(message, wparam, lparam, pass_on);
+  };
+  return step(chain.size());
+}
+
+std::intptr_t WinControl::send_message(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+  return peer().send(message, wparam, lparam);
+}
+
+void WinControl::set_window_region(const std::vector<Rect>* rects, bool redraw) { peer().set_window_region(rects, redraw); }
+
 void WinControl::add_child(Control& c) { children_.push_back(&c); }
 
 void WinControl::remove_child(Control& c) {

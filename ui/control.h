@@ -101,6 +101,19 @@ class WinControl : public Control {
   // The topmost visible windowless child at a client point, if any.
   Control* windowless_child_at(Point p) const;
 
+  // Window hooks see every message of the window before its own handling,
+  // the newest hook first; `pass_on` runs the next hook (or the window's own
+  // handling) once and returns its result.
+  using WindowHook = std::function<std::intptr_t(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam,
+                                                 const std::function<std::intptr_t()>& pass_on)>;
+  int add_window_hook(WindowHook hook);
+  void remove_window_hook(int id);
+  bool has_window_hooks() const noexcept { return !hooks_.empty(); }
+  std::intptr_t run_window_hooks(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam,
+                                 const std::function<std::intptr_t()>& own_handling);
+  std::intptr_t send_message(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
+  void set_window_region(const std::vector<Rect>* rects, bool redraw);
+
   // Handles a message for this window (both backends route here); true when
   // it was handled.
   virtual bool dispatch(const Message& m);
@@ -119,6 +132,12 @@ class WinControl : public Control {
   std::vector<Control*> children_;
   Control* captured_ = nullptr;
   std::string text_;
+  struct Hook {
+    int id;
+    WindowHook fn;
+  };
+  std::vector<Hook> hooks_;
+  int next_hook_ = 1;
 };
 
 }  // namespace brevaro::ui

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include "ui/application.h"
@@ -41,7 +42,12 @@ class HeadlessWindow final : public WindowPeer {
   HeadlessWindow& operator=(const HeadlessWindow&) = delete;
 
   std::uintptr_t handle() const override { return handle_; }
-  void set_bounds(Rect r) override { bounds_ = r; }
+  void set_bounds(Rect r) override {
+    const bool resized = r.width != bounds_.width || r.height != bounds_.height;
+    bounds_ = r;
+    // The window hears of its new size as it would from the system.
+    if (resized) send(0x0005 /* size */, 0, make_point_lparam(Point{r.width, r.height}));
+  }
   Rect bounds() const override { return bounds_; }
   Size client_size() const override { return Size{bounds_.width, bounds_.height}; }
   void set_visible(bool v) override {
@@ -62,6 +68,17 @@ class HeadlessWindow final : public WindowPeer {
     return Point{p.x + o.x, p.y + o.y};
   }
   void set_capture(bool) override {}
+  std::intptr_t send(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override {
+    return control_.run_window_hooks(message, wparam, lparam, [&]() -> std::intptr_t {
+      control_.dispatch(Message{handle_, message, wparam, lparam});
+      return 0;
+    });
+  }
+  void set_window_region(const std::vector<Rect>* rects, bool) override {
+    if (rects) region_ = *rects;
+    else region_.reset();
+  }
+  const std::optional<std::vector<Rect>>& window_region() const { return region_; }
   void set_checked(bool c) override { checked_ = c; }
   bool checked() const override { return checked_; }
 
@@ -87,6 +104,7 @@ class HeadlessWindow final : public WindowPeer {
   bool checked_ = false;
   std::string text_;
   int paints_ = 0;
+  std::optional<std::vector<Rect>> region_;
 };
 
 }  // namespace
@@ -331,6 +349,10 @@ void RasterCanvas::draw_bitmap(Point at, const Bitmap& b) {
 }
 
 void RasterCanvas::draw_text(Rect, std::string_view text, const Font&, Align, bool) { texts.emplace_back(text); }
+
+std::optional<std::vector<Rect>> window_region(WinControl& window) {
+  return dynamic_cast<const HeadlessWindow&>(window.peer()).window_region();
+}
 
 Bitmap render(WinControl& window) {
   RasterCanvas canvas(window.client_size(), window.background());

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -131,5 +132,7 @@ class RasterCanvas final : public Canvas {
 };
 
 Bitmap render(WinControl& window);
+// The window's region as the program last set it, if any.
+std::optional<std::vector<Rect>> window_region(WinControl& window);
 
 }  // namespace brevaro::ui::headless

@@ -211,6 +211,36 @@ class Win32Window final : public WindowPeer {
     if (c) SetCapture(hwnd_);
     else if (GetCapture() == hwnd_) ReleaseCapture();
   }
+  std::intptr_t send(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override {
+    return SendMessageA(hwnd_, message, static_cast<WPARAM>(wparam), static_cast<LPARAM>(lparam));
+  }
+  void set_window_region(const std::vector<Rect>* rects, bool redraw) override {
+    if (!rects) {
+      SetWindowRgn(hwnd_, nullptr, redraw);
+      return;
+    }
+    std::vector<char> buf(sizeof(RGNDATAHEADER) + rects->size() * sizeof(RECT));
+    auto* data = reinterpret_cast<RGNDATA*>(buf.data());
+    data->rdh.dwSize = sizeof(RGNDATAHEADER);
+    data->rdh.iType = RDH_RECTANGLES;
+    data->rdh.nCount = static_cast<DWORD>(rects->size());
+    data->rdh.nRgnSize = static_cast<DWORD>(rects->size() * sizeof(RECT));
+    RECT bound{0, 0, 0, 0};
+    auto* out = reinterpret_cast<RECT*>(data->Buffer);
+    for (std::size_t i = 0; i < rects->size(); ++i) {
+      const Rect& r = (*rects)[i];
+      out[i] = RECT{r.left, r.top, r.right(), r.bottom()};
+      if (i == 0) bound = out[i];
+      bound.left = std::min(bound.left, out[i].left);
+      bound.top = std::min(bound.top, out[i].top);
+      bound.right = std::max(bound.right, out[i].right);
+      bound.bottom = std::max(bound.bottom, out[i].bottom);
+    }
+    data->rdh.rcBound = bound;
+    HRGN rgn = ExtCreateRegion(nullptr, static_cast<DWORD>(buf.size()), data);
+    // The window owns the region from here on.
+    if (rgn && !SetWindowRgn(hwnd_, rgn, redraw)) DeleteObject(rgn);
+  }
   void set_checked(bool c) override { SendMessageA(hwnd_, BM_SETCHECK, c ? BST_CHECKED : BST_UNCHECKED, 0); }
   bool checked() const override { return SendMessageA(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
@@ -274,9 +304,21 @@ bool is_mouse_message(UINT m) { return m >= WM_MOUSEFIRST && m <= WM_MBUTTONDBLC
 
 // ---- window procedures -------------------------------------------------------------
 
+namespace {
+LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
+}
+
 LRESULT CALLBACK Win32Backend::Impl::window_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
   Win32Window* w = window_of(hwnd);
   if (!w) return DefWindowProcA(hwnd, message, wp, lp);
+  if (w->control().has_window_hooks())
+    return w->control().run_window_hooks(message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp),
+                                         [&]() -> std::intptr_t { return own_window_handling(w, hwnd, message, wp, lp); });
+  return own_window_handling(w, hwnd, message, wp, lp);
+}
+
+namespace {
+LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
   WinControl& control = w->control();
   const Message m{reinterpret_cast<std::uintptr_t>(hwnd), message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp)};
   switch (message) {
@@ -314,6 +356,7 @@ LRESULT CALLBACK Win32Backend::Impl::window_proc(HWND hwnd, UINT message, WPARAM
   }
   return DefWindowProcA(hwnd, message, wp, lp);
 }
+}  // namespace
 
 LRESULT CALLBACK Win32Backend::Impl::control_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
   Win32Window* w = window_of(hwnd);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -7,6 +8,8 @@
 #include "client/main_form.h"
 #include "client/proxy.h"
 #include "platform/headless/headless.h"
+#include "platform/posix/posix_system.h"
+#include "region/bitmap.h"
 #include "ui/application.h"
 #include "ui/headless/headless_backend.h"
 #include "ui/headless/headless_browser.h"
@@ -316,6 +319,43 @@ TEST_F(MainWindow, DraggingByThePictureMovesTheWindow) {
   backend.mouse(f, ui::msg::lbutton_up, {10, 10});
   backend.advance(*app, 1);
   EXPECT_FALSE(f.dragging());
+}
+
+}  // namespace
+}  // namespace brevaro::client
+
+namespace brevaro::client {
+namespace {
+
+TEST_F(MainWindow, WindowIsCutToTheMasksBlackPixels) {
+  const auto mask_file = platform::posix::PosixFileSystem().read_file(BREVARO_SOURCE_DIR "/res/art/mask.bmp");
+  ASSERT_TRUE(mask_file.has_value());
+  std::vector<std::byte> bytes(mask_file->size());
+  std::memcpy(bytes.data(), mask_file->data(), bytes.size());
+  sys.process.resources["MASK"] = bytes;
+  auto& f = start();
+
+  const auto region = ui::headless::window_region(f);
+  ASSERT_TRUE(region.has_value());
+  // Every pixel of the picture: inside the region exactly where the mask is black.
+  const auto mask = region::read_bmp(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(mask_file->data()),
+                                                                    mask_file->size()));
+  std::vector<std::uint8_t> covered(582 * 488, 0);
+  for (const auto& r : *region)
+    for (int y = r.top; y < r.bottom(); ++y)
+      for (int x = r.left; x < r.right(); ++x) {
+        ASSERT_TRUE(x >= 0 && x < 582 && y >= 0 && y < 488);
+        ++covered[static_cast<std::size_t>(y * 582 + x)];
+      }
+  int inside = 0;
+  for (int y = 0; y < 488; ++y)
+    for (int x = 0; x < 582; ++x) {
+      const bool black = mask.rgb_at(x, y) == 0;
+      inside += black;
+      ASSERT_EQ(covered[static_cast<std::size_t>(y * 582 + x)], black ? 1 : 0) << x << "," << y;
+    }
+  EXPECT_GT(inside, 582 * 488 / 2);
+  EXPECT_LT(inside, 582 * 488);  // really cut, not the whole rectangle
 }
 
 }  // namespace
