@@ -11,7 +11,6 @@ namespace {
 using testing::FakeForm;
 using testing::rects_of;
 
-constexpr uint32_t kWhite = 0xFFFFFF;
 
 Bitmap skin_like(int32_t w, int32_t h) {
   // One-bit picture: white border of 3 pixels around a black interior.
