@@ -10,6 +10,9 @@
 //   driver region CAPTION                the window region's rectangles ("none" without one)
 //   driver click CAPTION X Y [right]     a mouse click at client point X,Y (posted messages)
 //   driver resource EXE NAME OUT         writes EXE's raw-data resource NAME to the file OUT
+//   driver menus                         how many popup menus are open
+//   driver mouse CAPTION X Y down|up|move [right]   one mouse message at client X,Y (down and move
+//                                        put the cursor there first)
 #include <windows.h>
 
 #include <cstdio>
@@ -112,6 +115,19 @@ int main(int argc, char** argv) {
     FreeLibrary(m);
     return 0;
   }
+  if (cmd == "menus") {
+    int open = 0;
+    EnumWindows(
+        [](HWND h, LPARAM lp) -> BOOL {
+          char cls[64] = {};
+          GetClassNameA(h, cls, sizeof cls);
+          if (IsWindowVisible(h) && std::string(cls) == "#32768") ++*reinterpret_cast<int*>(lp);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&open));
+    std::printf("%d\n", open);
+    return 0;
+  }
   if (argc < 3) return usage();
   const std::string caption = argv[2];
   if (cmd == "wait" || cmd == "gone") {
@@ -167,6 +183,26 @@ int main(int argc, char** argv) {
     for (DWORD i = 0; i < data->rdh.nCount; ++i)
       std::printf("rect %ld %ld %ld %ld\n", rects[i].left, rects[i].top, rects[i].right, rects[i].bottom);
     DeleteObject(rgn);
+    return 0;
+  }
+  if (cmd == "mouse" && argc > 5) {
+    const int x = std::atoi(argv[3]), y = std::atoi(argv[4]);
+    const std::string what = argv[5];
+    const bool right = argc > 6 && std::string(argv[6]) == "right";
+    POINT screen{x, y};
+    ClientToScreen(w, &screen);
+    // A release happens where the cursor already is.
+    if (what != "up") SetCursorPos(screen.x, screen.y);
+    const LPARAM lp = MAKELPARAM(x, y);
+    UINT m = WM_MOUSEMOVE;
+    WPARAM keys = 0;
+    if (what == "down") {
+      m = right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN;
+      keys = right ? MK_RBUTTON : MK_LBUTTON;
+    } else if (what == "up") {
+      m = right ? WM_RBUTTONUP : WM_LBUTTONUP;
+    }
+    PostMessageA(w, m, keys, lp);
     return 0;
   }
   if (cmd == "click" && argc > 4) {
