@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "region/bitmap.h"
+#include "tests/wine/region/tool_cases.h"
 #include "tools/region/region_tool.h"
 
 namespace brevaro::region {
@@ -95,6 +96,16 @@ TEST(Tool, WritesPng) {
 
 TEST(Tool, UnescapeDescription) {
   EXPECT_EQ(tool::unescape_description("A\\nB\\\\n"), "A\r\nB\\\r\n");
+}
+
+// The recorded outputs (which the Windows build must print too) are still
+// what the host build prints.
+TEST(Tool, RecordedCasesStillHold) {
+  for (const auto& c : testing::kToolCases) {
+    const auto r = run(testing::tool_args(c, BREVARO_REGION_DATA_DIR));
+    EXPECT_EQ(r.code, c.code) << c.args;
+    EXPECT_EQ(r.out, c.output) << c.args;
+  }
 }
 
 }  // namespace

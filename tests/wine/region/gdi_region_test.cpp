@@ -8,12 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 
 #include "region/bitmap_region.h"
 #include "region/description.h"
 #include "region/shapes.h"
 #include "region/win32/native.h"
 #include "tests/wine/region/gdi_cases.h"
+#include "tests/wine/region/tool_cases.h"
+#include "tools/region/region_tool.h"
 
 namespace brevaro::region {
 namespace {
@@ -163,6 +166,20 @@ TEST(GdiBitmap, BatchedScanEqualsAllRuns) {
   EXPECT_TRUE(bitmap_to_region(white, 0xFFFFFF, false).is_empty());
   EXPECT_EQ(bitmap_to_region(white, 0xFFFFFF, true).rects(), (std::vector<Rect>{{0, 0, 30, 20}}));
 }
+
+// The Windows build of brevaro-region prints the same lines as the host
+// build for the same arguments.
+class ToolTable : public ::testing::TestWithParam<testing::ToolCase> {};
+
+TEST_P(ToolTable, SameOutputAsTheHostTool) {
+  // The source tree as Wine sees it, on drive Z:.
+  const auto args = testing::tool_args(GetParam(), "Z:" BREVARO_REGION_DATA_DIR);
+  std::ostringstream out, err;
+  EXPECT_EQ(tool::run(args, out, err), GetParam().code) << GetParam().args << "\n" << err.str();
+  EXPECT_EQ(out.str(), GetParam().output) << GetParam().args;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ToolTable, ::testing::ValuesIn(testing::kToolCases));
 
 }  // namespace
 }  // namespace brevaro::region
