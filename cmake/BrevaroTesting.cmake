@@ -3,9 +3,8 @@
 # CMAKE_CROSSCOMPILING_EMULATOR).
 include(CTest)
 if(BREVARO_FUZZ)
-  return()
-endif()
-if(WIN32)
+  # The fuzz build has no GoogleTest programs.
+elseif(WIN32)
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -13,7 +12,9 @@ if(WIN32)
 else()
   find_package(GTest REQUIRED)
 endif()
-include(GoogleTest)
+if(NOT BREVARO_FUZZ)
+  include(GoogleTest)
+endif()
 
 # brevaro_add_test(name LABEL label SOURCES ... LIBS ...): one GoogleTest
 # program whose cases ctest lists one by one, carrying the label.
