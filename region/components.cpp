@@ -99,11 +99,15 @@ bool TRegionComp::build_region() {
   return true;
 }
 
-void TRegionComp::attach() {
+void TRegionComp::install_hook() {
   if (!hooked_ && owner_) {
     owner_->install_hook(&hook_);
     hooked_ = true;
   }
+}
+
+void TRegionComp::attach() {
+  install_hook();
   set_region(description_);
 }
 
@@ -124,19 +128,34 @@ void TRegionComp::notification(RegionComponent* component, Operation op) {
   }
 }
 
+TExternalRegion* TRegionComp::provider_from(intptr_t lparam) const {
+  // Only a provider of this form: another program may send these numbers.
+  if (!owner_) return nullptr;
+  for (RegionComponent* c : owner_->region_components()) {
+    auto* provider = dynamic_cast<TExternalRegion*>(c);
+    if (provider && reinterpret_cast<intptr_t>(provider) == lparam) return provider;
+  }
+  return nullptr;
+}
+
 intptr_t TRegionComp::handle_message(uint32_t msg, uintptr_t /*wparam*/, intptr_t lparam,
                                      const std::function<intptr_t()>& pass_on) {
-  if (msg == kMsgExternalRegionChanged) {
-    const auto* sender = reinterpret_cast<TExternalRegion*>(lparam);
-    if (sender && !sender->name().empty() &&
-        ascii_upper(description_).find(ascii_upper(sender->name())) != std::string::npos) {
-      set_region(description_);
+  try {
+    if (msg == kMsgExternalRegionChanged) {
+      const TExternalRegion* sender = provider_from(lparam);
+      if (sender && !sender->name().empty() &&
+          ascii_upper(description_).find(ascii_upper(sender->name())) != std::string::npos) {
+        set_region(description_);
+      }
+    } else if (msg == kMsgExternalRegionNameChanged) {
+      const TExternalRegion* sender = provider_from(lparam);
+      if (sender && !sender->previous_name().empty()) {
+        set_region(replace_all_ci(description_, sender->previous_name(), sender->name()));
+      }
     }
-  } else if (msg == kMsgExternalRegionNameChanged) {
-    const auto* sender = reinterpret_cast<TExternalRegion*>(lparam);
-    if (sender && !sender->previous_name().empty()) {
-      set_region(replace_all_ci(description_, sender->previous_name(), sender->name()));
-    }
+  } catch (...) {
+    pass_on();  // the saved procedure still sees the message once
+    throw;
   }
   return pass_on();
 }
@@ -144,8 +163,8 @@ intptr_t TRegionComp::handle_message(uint32_t msg, uintptr_t /*wparam*/, intptr_
 // ---- TFormRegion -----------------------------------------------------------
 
 TFormRegion::TFormRegion(RegionOwner* owner) : TRegionComp(owner, "TFormRegion") {
-  // Install the window hook (without evaluating: the description is empty).
-  attach();
+  // The window hook only: the description is still empty.
+  install_hook();
 }
 
 TFormRegion::~TFormRegion() = default;
@@ -162,9 +181,14 @@ void TFormRegion::apply_region() {
 intptr_t TFormRegion::handle_message(uint32_t msg, uintptr_t wparam, intptr_t lparam,
                                      const std::function<intptr_t()>& pass_on) {
   if (msg == kWmSize) {
-    std::string copy = description_;
-    if (on_size_changed_) on_size_changed_(*this, copy);
-    set_region(copy);
+    try {
+      std::string copy = description_;
+      if (on_size_changed_) on_size_changed_(*this, copy);
+      set_region(copy);
+    } catch (...) {
+      pass_on();  // the form's own WM_SIZE handling still runs, once
+      throw;
+    }
     return pass_on();
   }
   if (msg == kWmNcHitTest) {

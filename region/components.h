@@ -131,6 +131,9 @@ class TRegionComp : public RegionComponent {
   // Message handling of the window hook; `pass_on` calls the saved procedure.
   virtual intptr_t handle_message(uint32_t msg, uintptr_t wparam, intptr_t lparam,
                                   const std::function<intptr_t()>& pass_on);
+  void install_hook();
+  // The provider of this form that lParam names, or nullptr.
+  TExternalRegion* provider_from(intptr_t lparam) const;
 
   std::string description_;
   Region built_;

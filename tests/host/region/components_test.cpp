@@ -84,6 +84,29 @@ TEST(FormRegion, FailedEvaluationKeepsTheWindowRegion) {
   EXPECT_EQ(rects_of(form.window_region), "(0,0,10,10)");
 }
 
+TEST(FormRegion, ErrorsInTheHookStillPassTheMessageOnOnce) {
+  FakeForm form;
+  TFormRegion fr(&form);
+  fr.set_region("R0,0,W,H");
+  fr.set_on_size_changed([](TFormRegion&, std::string& text) { text = "R0,0,W/0,H"; });
+  const int before = form.default_proc_calls;
+  EXPECT_THROW(form.resize(10, 10), EDivByZero);
+  EXPECT_EQ(form.default_proc_calls, before + 1);
+  EXPECT_EQ(rects_of(form.window_region), "(0,0,871,488)");  // kept
+}
+
+TEST(FormRegion, ForeignSendersAreIgnored) {
+  FakeForm form;
+  TFormRegion fr(&form);
+  fr.set_region("R0,0,1,1");
+  const int sets = form.region_sets;
+  int not_a_component = 0;
+  form.send_message(kMsgExternalRegionChanged, 0, reinterpret_cast<intptr_t>(&not_a_component));
+  form.send_message(kMsgExternalRegionNameChanged, 0, 12345);
+  EXPECT_EQ(form.region_sets, sets);
+  EXPECT_EQ(form.default_proc_calls, 2);
+}
+
 TEST(FormRegion, DesignModeAppliesNothing) {
   FakeForm form;
   form.is_designing = true;
