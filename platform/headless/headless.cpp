@@ -38,7 +38,7 @@ bool MemoryFileSystem::directory_exists(std::string_view path) const {
 void MemoryFileSystem::check_parent_writable(std::string_view path) const {
   const std::string parent = key(wp::parent(wp::to_backslashes(path)));
   const auto* p = find(parent);
-  if (!p || !p->is_directory) throw FileError(FileErrorKind::not_found, "The system cannot find the path specified");
+  if (!p || !p->is_directory) throw FileError(FileErrorKind::not_found, "Path not found");
   if (read_only_.count(parent)) throw FileError(FileErrorKind::access_denied, "Access is denied");
 }
 
@@ -57,7 +57,7 @@ void MemoryFileSystem::create_directory(std::string_view path) {
 
 void MemoryFileSystem::remove_directory(std::string_view path) {
   const auto* n = find(path);
-  if (!n || !n->is_directory) throw FileError(FileErrorKind::not_found, "The system cannot find the file specified");
+  if (!n || !n->is_directory) throw FileError(FileErrorKind::not_found, "File not found");
   if (!list_directory(path).empty()) throw FileError(FileErrorKind::io, "The directory is not empty");
   check_parent_writable(path);
   nodes_.erase(key(path));
@@ -88,7 +88,7 @@ void MemoryFileSystem::write_file(std::string_view path, std::string_view bytes)
 
 void MemoryFileSystem::replace_file(std::string_view from, std::string_view to) {
   const auto* src = find(from);
-  if (!src || src->is_directory) throw FileError(FileErrorKind::not_found, "The system cannot find the file specified");
+  if (!src || src->is_directory) throw FileError(FileErrorKind::not_found, "File not found");
   check_file_changeable(from);
   check_parent_writable(to);
   if (file_exists(to)) check_file_changeable(to);
@@ -100,7 +100,7 @@ void MemoryFileSystem::replace_file(std::string_view from, std::string_view to) 
 
 void MemoryFileSystem::delete_file(std::string_view path) {
   const auto* n = find(path);
-  if (!n || n->is_directory) throw FileError(FileErrorKind::not_found, "The system cannot find the file specified");
+  if (!n || n->is_directory) throw FileError(FileErrorKind::not_found, "File not found");
   check_file_changeable(path);
   check_parent_writable(path);
   nodes_.erase(key(path));
@@ -108,7 +108,7 @@ void MemoryFileSystem::delete_file(std::string_view path) {
 
 void MemoryFileSystem::copy_file(std::string_view from, std::string_view to) {
   const auto data = read_file(from);
-  if (!data) throw FileError(FileErrorKind::not_found, "The system cannot find the file specified");
+  if (!data) throw FileError(FileErrorKind::not_found, "File not found");
   write_file(to, *data);
 }
 
