@@ -109,6 +109,14 @@ std::vector<Rect> round_rect_rects(int32_t left, int32_t top, int32_t right, int
       }
     }
   }
+  // Flat arcs: the loop can stop before the last rows of the arc (the
+  // platform leaves them uninitialised). Give them the arc's tip, the
+  // narrowest span, as the completion step of the same algorithm does.
+  const int64_t tip = (ew - 1) / 2;
+  for (int64_t row = y + 1; row < eh; ++row) {
+    rects[static_cast<size_t>(row)].left = static_cast<int32_t>(left + tip);
+    rects[static_cast<size_t>(row)].right = static_cast<int32_t>(r - tip);
+  }
   int64_t i = 0;
   for (; i < eh / 2; ++i) {
     auto& row = rects[static_cast<size_t>(i)];

@@ -28,6 +28,22 @@ TEST(Shapes, RoundRectWithSmallCornersIsTheInnerRectangle) {
   EXPECT_EQ(to_string(canonicalize(round_rect_rects(10, 10, 0, 0, 0, 0))), "(0,0,9,9)");
 }
 
+TEST(Shapes, FlatArcsHaveNoMissingRows) {
+  // Narrow corners against a tall rectangle: every row of the shape has a
+  // span, the first and last rows the arc's tip.
+  for (const auto& rects : {round_rect_rects(-811, 562, -702, 1376, 19, 705), ellipse_rects(0, 0, 3, 40),
+                            ellipse_rects(5, 7, 8, 30)}) {
+    const auto canon = canonicalize(rects);
+    ASSERT_FALSE(canon.empty());
+    int32_t y = canon.front().top;
+    for (const Rect& r : canon) {
+      EXPECT_EQ(r.top, y) << "gap";
+      y = r.bottom;
+    }
+  }
+  EXPECT_EQ(to_string(canonicalize(ellipse_rects(0, 0, 3, 10))), "(0,0,2,9)");
+}
+
 TEST(Shapes, EllipseSwappedCornersIsTheSame) {
   EXPECT_EQ(canonicalize(ellipse_rects(20, 30, 0, 0)), canonicalize(ellipse_rects(0, 0, 20, 30)));
 }
