@@ -206,7 +206,13 @@ void TForm1::FormShow(ui::Form&) {
     if (id) {
       state_.installation_id = *id;
       ini.write_string(kDefaultSection, "UN", *id);
-      save_settings(ports.fs, settings_path_, ini);
+      try {
+        save_settings(ports.fs, settings_path_, ini);
+      } catch (const platform::FileError&) {
+        // A settings file that cannot be written (locked, read-only folder)
+        // must not leave the window unplaced: the identifier is used for
+        // this run and written at a later start.
+      }
     }
   }
 

@@ -360,3 +360,36 @@ TEST_F(MainWindow, WindowIsCutToTheMasksBlackPixels) {
 
 }  // namespace
 }  // namespace brevaro::client
+
+namespace brevaro::client {
+namespace {
+
+TEST_F(MainWindow, UnwritableSettingsLoseNothing) {
+  const std::string old_text = "[Default]\r\nTop=-1000\r\nLeft=-1000\r\nUN=NONE\r\n";
+  sys.fs.put(kIni, old_text);
+  sys.fs.set_read_only_folder("C:\\Program Files\\brevaro\\Data", true);
+  auto& f = start();
+  // The identifier is made and used; the window is still placed. (The one
+  // box is the error page, which cannot be written in that folder either.)
+  EXPECT_EQ(state.installation_id.size(), 18u);
+  EXPECT_EQ(f.left(), 1024 / 2 - 871 / 2);
+  EXPECT_EQ(f.top(), 768 / 2 - 488 / 2);
+  ASSERT_EQ(backend.boxes().size(), 1u);
+  // Closing cannot save: the error is shown, the window still closes and
+  // the old file is untouched.
+  f.close();
+  EXPECT_TRUE(app->terminated());
+  EXPECT_EQ(backend.boxes().size(), 2u);
+  EXPECT_EQ(sys.fs.read_file(kIni), old_text);
+
+  // A settings file nobody can read: defaults, and the client runs.
+  app.reset();
+  sys.fs.set_read_only_folder("C:\\Program Files\\brevaro\\Data", false);
+  sys.fs.set_unreadable(kIni, true);
+  auto& g = start();
+  EXPECT_EQ(g.left(), 1024 / 2 - 871 / 2);
+  EXPECT_TRUE(g.Timer1->enabled());
+}
+
+}  // namespace
+}  // namespace brevaro::client
