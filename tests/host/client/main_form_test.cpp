@@ -369,17 +369,18 @@ TEST_F(MainWindow, UnwritableSettingsLoseNothing) {
   sys.fs.put(kIni, old_text);
   sys.fs.set_read_only_folder("C:\\Program Files\\brevaro\\Data", true);
   auto& f = start();
-  // The identifier is made and used; the window is still placed. (The one
-  // box is the error page, which cannot be written in that folder either.)
+  // The identifier is made and used; the window is still placed. (The two
+  // error boxes are the data sub-folders and the error page, which cannot
+  // be created in that folder either.)
   EXPECT_EQ(state.installation_id.size(), 18u);
   EXPECT_EQ(f.left(), 1024 / 2 - 871 / 2);
   EXPECT_EQ(f.top(), 768 / 2 - 488 / 2);
-  ASSERT_EQ(backend.boxes().size(), 1u);
+  ASSERT_EQ(backend.boxes().size(), 2u);
   // Closing cannot save: the error is shown, the window still closes and
   // the old file is untouched.
   f.close();
   EXPECT_TRUE(app->terminated());
-  EXPECT_EQ(backend.boxes().size(), 2u);
+  EXPECT_EQ(backend.boxes().size(), 3u);
   EXPECT_EQ(sys.fs.read_file(kIni), old_text);
 
   // A settings file nobody can read: defaults, and the client runs.
