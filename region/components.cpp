@@ -22,6 +22,19 @@ void RegionOwner::remove_component(RegionComponent* c) {
   for (RegionComponent* each : list) each->notification(c, Operation::Remove);
 }
 
+RegionComponent* RegionOwner::find_component(std::string_view name) const {
+  for (RegionComponent* c : components_) {
+    if (ascii_iequals(c->name(), name)) return c;
+  }
+  return nullptr;
+}
+
+void RegionOwner::validate_name(const RegionComponent* component, const std::string& name) const {
+  if (name.empty()) return;
+  const RegionComponent* other = find_component(name);
+  if (other && other != component) throw EComponentError("A component named " + name + " already exists");
+}
+
 // ---- helpers ---------------------------------------------------------------
 
 std::string replace_all_ci(const std::string& text, const std::string& from, const std::string& to) {
@@ -212,6 +225,7 @@ TExternalRegion::~TExternalRegion() {
 }
 
 void TExternalRegion::set_name(const std::string& name) {
+  if (owner_) owner_->validate_name(this, name);
   previous_name_ = name_;
   name_ = name;
   if (owner_ && owner_->is_form()) {

@@ -71,6 +71,15 @@ class RegionOwner {
   // Synchronous send to the form's window (creating it if needed).
   virtual intptr_t send_message(uint32_t msg, uintptr_t wparam, intptr_t lparam) = 0;
 
+  // The form's component of that name (ASCII case-insensitive), or nullptr.
+  // The default looks at the region components only; a form adapter looks
+  // at all of its components.
+  virtual RegionComponent* find_component(std::string_view name) const;
+  // The framework's naming rules, applied before a component takes a new
+  // name: by default an empty name is allowed and any other must be unique
+  // on the form (EComponentError "A component named X already exists").
+  virtual void validate_name(const RegionComponent* component, const std::string& name) const;
+
   // Component ownership. The owner keeps a list of its region components
   // and tells every one of them (the new one included) of each insertion
   // and removal, as the framework's Notification does.

@@ -31,4 +31,10 @@ class EDuplicateComponent : public std::runtime_error {
   EDuplicateComponent() : std::runtime_error("Only one TFormRegion component on a form is allowed") {}
 };
 
+// The framework's component error (naming rules).
+class EComponentError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 }  // namespace brevaro::region

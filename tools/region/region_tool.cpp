@@ -194,6 +194,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   } catch (const EBitmapError& e) {
     err << "brevaro-region: " << e.what() << "\n";
     return 2;
+  } catch (const EComponentError& e) {  // two --bitmap with one name
+    err << "brevaro-region: " << e.what() << "\n";
+    return 2;
   }
 
   TFormRegion form_region(&form);

@@ -280,6 +280,25 @@ TEST(PictExtRgn, RenameRewritesEachOccurrenceOnceAndTerminates) {
   EXPECT_EQ(replace_all_ci("xyz", "", "Q"), "xyz");
 }
 
+TEST(PictExtRgn, NamesAreUniqueOnTheForm) {
+  FakeForm form;
+  TPictExtRgn a(&form);
+  TPictExtRgn b(&form);
+  a.set_name("Pict");
+  EXPECT_EQ(form.find_component("PICT"), &a);
+  try {
+    b.set_name("pict");
+    FAIL();
+  } catch (const EComponentError& e) {
+    EXPECT_STREQ(e.what(), "A component named pict already exists");
+  }
+  EXPECT_EQ(b.name(), "");
+  a.set_name("Pict");  // its own name again is fine
+  b.set_name("Other");
+  EXPECT_EQ(form.find_component("other"), &b);
+  EXPECT_EQ(form.find_component("none"), nullptr);
+}
+
 TEST(PictExtRgn, FirstNamingDuringLoadingIsIgnored) {
   FakeForm form;
   TFormRegion fr(&form);
@@ -323,7 +342,11 @@ TEST(ProviderChain, OrderInsertRemove) {
 }
 
 TEST(ProviderChain, LookupTakesTheFirstMatchInChainOrder) {
-  FakeForm form;
+  // The framework keeps names unique; an owner without that rule still gets
+  // a defined answer: the first match in chain order.
+  struct Form : FakeForm {
+    void validate_name(const RegionComponent*, const std::string&) const override {}
+  } form;
   TFormRegion fr(&form);
   TPictExtRgn p1(&form);
   TPictExtRgn p2(&form);

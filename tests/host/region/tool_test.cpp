@@ -58,6 +58,10 @@ TEST(Tool, Errors) {
   EXPECT_EQ(run({"--window", "1,2,3", "R0,0,1,1"}).code, 2);
   EXPECT_EQ(run({}).code, 2);
   EXPECT_EQ(run({"--bitmap", "P=/nonexistent.bmp", "TLT0,0,P"}).code, 2);
+  const std::string data = BREVARO_REGION_DATA_DIR;
+  const auto dup = run({"--bitmap", "P=" + data + "/palette8.bmp", "--bitmap", "p=" + data + "/palette8.bmp", "TLT0,0,P"});
+  EXPECT_EQ(dup.code, 2);
+  EXPECT_EQ(dup.err, "brevaro-region: A component named p already exists\n");
 }
 
 TEST(Tool, EmptyDescriptionBuildsNothing) {
