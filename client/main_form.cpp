@@ -47,7 +47,7 @@ bool is_right_button(std::uint32_t m) {
 
 }  // namespace
 
-TForm1::TForm1(ui::Component* owner, ProcessState& state)
+TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& sockets)
     : ui::Form(owner, "Form1", "brevaro", ui::Size{871, 488}, ui::BorderStyle::none), state_(state) {
   platform::FileSystem& fs = application().ports().fs;
 
@@ -113,6 +113,25 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state)
   timTMDS->set_tag(10);
   TimerGetImage = &make<ui::Timer>("TimerGetImage", 30000, false);
 
+  Ping1 = std::make_unique<net::TPing>(sockets);
+  Ping1->SetAddress(config::service_ip);
+  Ping1->SetSize(56);
+  Ping1->SetTimeout(4000);
+  Ping1->SetTTL(64);
+  Ping1->SetFlags(0);
+  for (auto* http : {&MyHttp1, &MyHttp2, &MyHttp3}) {
+    *http = std::make_unique<net::THttpCli>(sockets);
+    net::THttpCli& h = **http;
+    h.SetProxy("");
+    h.SetProxyPort("80");
+    h.SetAgent("Mozilla/3.0 (compatible)");
+    h.SetAccept("image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
+    h.SetNoCache(false);
+    h.SetContentTypePost("application/x-www-form-urlencoded");
+    h.SetMultiThreaded(false);
+    h.SetApplicationPump([this] { application().process_messages(); });
+  }
+
   // The window's shape, built while the form is loaded.
   region_owner_ = std::make_unique<FormRegionOwner>(*this);
   FormRegion1 = std::make_unique<region::TFormRegion>(region_owner_.get());
@@ -141,6 +160,10 @@ TForm1::~TForm1() {
   if (application().has_message_hook()) application().set_on_message(nullptr);
   FormRegion1.reset();
   PictExtRgn1.reset();
+  MyHttp3.reset();
+  MyHttp2.reset();
+  MyHttp1.reset();
+  Ping1.reset();
   region_owner_.reset();
   free_all_components();
 }
@@ -190,8 +213,15 @@ void TForm1::FormCreate(ui::Form&) {
   // 6. Double buffering.
   set_double_buffered(true);
 
-  // 7. The system's proxy for the HTTP clients.
+  // 7. The system's proxy for the HTTP clients (the browsers follow the
+  // system themselves; the echo has no proxy).
   proxy_ = read_system_proxy(ports.registry);
+  if (proxy_) {
+    for (auto* http : {MyHttp1.get(), MyHttp2.get(), MyHttp3.get()}) {
+      http->SetProxy(proxy_->host);
+      http->SetProxyPort(proxy_->port);
+    }
+  }
 }
 
 void TForm1::FormShow(ui::Form&) {

@@ -12,6 +12,8 @@
 #include "client/form_region.h"
 #include "client/process_state.h"
 #include "client/proxy.h"
+#include "net/httpcli.h"
+#include "net/icmp.h"
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "ui/timer.h"
@@ -21,7 +23,7 @@ namespace brevaro::client {
 
 class TForm1 final : public ui::Form {
  public:
-  TForm1(ui::Component* owner, ProcessState& state);
+  TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& sockets);
   ~TForm1() override;
 
   // Components, by their stored names.
@@ -54,6 +56,11 @@ class TForm1 final : public ui::Form {
   ui::Timer* timBannerChange;
   ui::Timer* timTMDS;
   ui::Timer* TimerGetImage;
+  // The connectivity check and the three HTTP clients (adverts, banners, logs).
+  std::unique_ptr<net::TPing> Ping1;
+  std::unique_ptr<net::THttpCli> MyHttp1;
+  std::unique_ptr<net::THttpCli> MyHttp2;
+  std::unique_ptr<net::THttpCli> MyHttp3;
   // The window's shape: the mask picture's black pixels, at the window's corner.
   std::unique_ptr<region::TFormRegion> FormRegion1;
   std::unique_ptr<region::TPictExtRgn> PictExtRgn1;

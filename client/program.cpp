@@ -7,13 +7,13 @@
 
 namespace brevaro::client {
 
-RunMode run_program(ui::Application& app, ProcessState& state) {
+RunMode run_program(ui::Application& app, ProcessState& state, net::SocketApi& sockets) {
   app.set_title("brevaro");
   RunDecision decision = decide_run_mode(app.ports());
   switch (decision.mode) {
     case RunMode::uninstaller: app.create_form<setup::Tfrm_uninstall>(); break;
     case RunMode::installer: app.create_form<setup::Tfrm_install>(); break;
-    case RunMode::client: app.create_form<TForm1>(state); break;
+    case RunMode::client: app.create_form<TForm1>(state, sockets); break;
     case RunMode::second_client: break;  // no form: the loop returns at once
   }
   app.run();

@@ -3,6 +3,7 @@
 #include <ole2.h>
 
 #include "client/program.h"
+#include "net/win32/socket_api.h"
 #include "platform/win32/win32_system.h"
 #include "ui/win32/win32_backend.h"
 
@@ -26,10 +27,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   OleScope ole;
   brevaro::platform::win32::Win32System system;
   brevaro::ui::win32::Win32Backend backend;
+  brevaro::net::win32::Win32SocketApi sockets;
   brevaro::client::ProcessState state;
   {
     brevaro::ui::Application app(backend, system.ports());
-    brevaro::client::run_program(app, state);
+    brevaro::client::run_program(app, state, sockets);
   }
   return 0;
 }

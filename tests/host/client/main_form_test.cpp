@@ -7,6 +7,8 @@
 #include "base/ini.h"
 #include "client/main_form.h"
 #include "client/proxy.h"
+#include "net/posix/event_loop.h"
+#include "net/posix/socket_api.h"
 #include "platform/headless/headless.h"
 #include "platform/posix/posix_system.h"
 #include "region/bitmap.h"
@@ -26,6 +28,8 @@ struct MainWindow : ::testing::Test {
   ui::headless::HeadlessBackend backend{sys.clock, sys.screen};
   std::unique_ptr<ui::Application> app;
   ProcessState state;
+  net::posix::EventLoop loop;
+  net::posix::PosixSocketApi sockets{loop};
   TForm1* form = nullptr;
 
   void SetUp() override { sys.fs.put(kIni, "[Default]\r\nUN=200103051407090123\r\n"); }
@@ -33,7 +37,7 @@ struct MainWindow : ::testing::Test {
 
   TForm1& start() {
     app = std::make_unique<ui::Application>(backend, sys.ports());
-    form = &app->create_form<TForm1>(state);
+    form = &app->create_form<TForm1>(state, sockets);
     form->show();
     backend.advance(*app, 0);
     return *form;
@@ -180,7 +184,12 @@ TEST_F(MainWindow, ProxyFromTheSystemSettings) {
   }
   sys.registry.set_dword(key, "ProxyEnable", 1);
   sys.registry.set_string(key, "ProxyServer", "10.0.0.1:8080");
-  EXPECT_EQ(start().proxy(), (ProxySetting{"10.0.0.1", "8080"}));
+  auto& f = start();
+  EXPECT_EQ(f.proxy(), (ProxySetting{"10.0.0.1", "8080"}));
+  for (auto* http : {f.MyHttp1.get(), f.MyHttp2.get(), f.MyHttp3.get()}) {
+    EXPECT_EQ(http->Proxy(), "10.0.0.1");
+    EXPECT_EQ(http->ProxyPort(), "8080");
+  }
 }
 
 TEST_F(MainWindow, LargeFontsAskAndNoClosesFiveSecondsLater) {
@@ -390,6 +399,39 @@ TEST_F(MainWindow, UnwritableSettingsLoseNothing) {
   auto& g = start();
   EXPECT_EQ(g.left(), 1024 / 2 - 871 / 2);
   EXPECT_TRUE(g.Timer1->enabled());
+}
+
+}  // namespace
+}  // namespace brevaro::client
+
+namespace brevaro::client {
+namespace {
+
+TEST_F(MainWindow, HostileProxyValuesNeverReachTheWire) {
+  const std::string key = std::string(kInternetSettingsKey);
+  struct Case {
+    std::string server;
+    bool refused_outright;  // a line break: refused before anything is sent
+  } cases[] = {{"evil\r\nX-Injected: 1:80", true},
+               {"a\x01\x02:8\n0", true},
+               {std::string(10240, 'p') + ":" + std::string(10, '9'), false}};
+  for (const auto& c : cases) {
+    sys.registry.set_dword(key, "ProxyEnable", 1);
+    sys.registry.set_string(key, "ProxyServer", c.server);
+    auto& f = start();
+    f.MyHttp1->SetURL("http://127.0.0.1:9/brevaro/quillbeam.asp?AppID=1");
+    // On the host the sockets run on their own loop, not on the virtual one.
+    f.MyHttp1->SetApplicationPump([&] { loop.runOnce(20); });
+    try {
+      f.MyHttp1->Get();
+      ADD_FAILURE() << "a request went out through proxy " << c.server.substr(0, 20);
+    } catch (const net::EHttpException& e) {
+      if (c.refused_outright) {
+        EXPECT_EQ(std::string(e.what()).rfind("Invalid character in ", 0), 0u) << e.what();
+      }
+    }
+    app.reset();
+  }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include "client/program.h"
 #include "base/winpath.h"
 #include "client/run_mode.h"
+#include "net/posix/event_loop.h"
+#include "net/posix/socket_api.h"
 #include "platform/headless/headless.h"
 #include "ui/form.h"
 #include "ui/headless/headless_backend.h"
@@ -66,6 +68,8 @@ struct Program {
   platform::headless::HeadlessSystem sys;
   ui::headless::HeadlessBackend backend{sys.clock, sys.screen};
   client::ProcessState state;
+  net::posix::EventLoop loop;
+  net::posix::PosixSocketApi sockets{loop};
 };
 
 TEST(RunProgram, CreatesExactlyOneFormWithItsCaption) {
@@ -82,7 +86,7 @@ TEST(RunProgram, CreatesExactlyOneFormWithItsCaption) {
     if (c.settings) p.sys.fs.put("C:\\p\\Data\\Brevaro.ini", "");
     ui::Application app(p.backend, p.sys.ports());
     p.backend.run_limit_ms = 1000;  // the loop would run for ever: look at it after a second
-    client::run_program(app, p.state);
+    client::run_program(app, p.state, p.sockets);
     EXPECT_EQ(app.title(), "brevaro");
     ASSERT_NE(app.main_form(), nullptr);
     EXPECT_EQ(app.main_form()->caption(), c.caption);
@@ -97,7 +101,7 @@ TEST(RunProgram, SecondClientEndsAtOnceWithoutAForm) {
   p.sys.fs.put("C:\\Program Files\\brevaro\\Data\\Brevaro.ini", "");
   auto held = p.sys.mutexes.create("brevaroMutex", true);  // the first client
   ui::Application app(p.backend, p.sys.ports());
-  EXPECT_EQ(client::run_program(app, p.state), RunMode::second_client);
+  EXPECT_EQ(client::run_program(app, p.state, p.sockets), RunMode::second_client);
   EXPECT_EQ(app.main_form(), nullptr);
   EXPECT_TRUE(p.backend.visible_forms().empty());
   EXPECT_EQ(p.backend.now(), 0u);  // returned without waiting for anything
