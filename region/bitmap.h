@@ -1,4 +1,4 @@
-// A portable bitmap for the picture-derived region (Part 4.2): either
+// A portable bitmap for the picture-derived region: either
 // 32-bit RGB pixels (0x00RRGGBB, i.e. blue in the low byte as in a 32-bit
 // device-independent bitmap) or 1-, 4- or 8-bit palette indices, packed most
 // significant bit first as in a BMP row. Also a small reader and writer for

@@ -1,4 +1,4 @@
-// Bitmap to region (Part 4.2, TPictExtRgn.CreateRegion): every pixel that is
+// Bitmap to region (TPictExtRgn.CreateRegion): every pixel that is
 // not of the transparent colour (or, inverted, every pixel that is) becomes
 // part of the region. Runs of a row become one-pixel-high rectangles that are
 // batched into region data of at most kScanBatch rectangles; each full batch

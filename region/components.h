@@ -1,4 +1,4 @@
-// The region components of Parts 4.1 and 4.2 as portable classes:
+// The region components as portable classes:
 // TRegionComp / TFormRegion (the consumer that sets the owner window's
 // region from a description) and TExternalRegion / TPictExtRgn (providers).
 //
@@ -117,7 +117,7 @@ class RegionComponent {
 
 class TExternalRegion;
 
-// Base of region consumers (Part 4.1).
+// Base of region consumers.
 class TRegionComp : public RegionComponent {
  public:
   ~TRegionComp() override;
@@ -197,7 +197,7 @@ class TFormRegion : public TRegionComp {
 
 enum class RegionAlignment { raResult = 0, raSource = 1 };
 
-// Base of region providers (Part 4.2).
+// Base of region providers.
 class TExternalRegion : public RegionComponent, public ExternalRegionSource {
  public:
   ~TExternalRegion() override;

@@ -1,4 +1,4 @@
-// The region description language of Part 4.1: evaluation of a description
+// The region description language: evaluation of a description
 // text into one region. Headless: the window geometry, the external region
 // providers and the message box come through EvaluationEnvironment.
 #pragma once
@@ -36,7 +36,7 @@ struct SourceSize {
   friend bool operator==(const SourceSize&, const SourceSize&) = default;
 };
 
-// What Part 4.1 requires of an external region (Part 4.2 supplies it).
+// What the evaluator requires of an external region (the picture-derived region supplies it).
 class ExternalRegionSource {
  public:
   virtual ~ExternalRegionSource() = default;

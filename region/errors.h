@@ -1,4 +1,4 @@
-// Exception classes of the window-shaping subsystem (Parts 4.1, 4.2).
+// Exception classes of the window-shaping subsystem.
 #pragma once
 
 #include <stdexcept>

@@ -1,7 +1,7 @@
 // Host backend of Region: pixman_region32_t for rectangles, set operations,
 // offset and bounding box; shapes come from region/shapes.cpp.
 //
-// Two fast paths keep the bitmap scan of Part 4.2 linear: rectangle lists
+// Two fast paths keep the bitmap scan linear: rectangle lists
 // that are already banded (as the scan and the shape converters produce)
 // are turned into the canonical form in one pass and handed to pixman as
 // they are, and OR with a region that lies (mostly) below the receiver only

@@ -1,4 +1,4 @@
-// Bitmap to region (Part 4.2) against pixman_region32_init_from_image on the
+// Bitmap to region against pixman_region32_init_from_image on the
 // same pixels in the same run: a 582 x 488 skin-outline mask made
 // procedurally and a 2048 x 2048 random mask. Ours reads the one-bit
 // picture as the glyph holds it (and, for information, a 32-bit copy);

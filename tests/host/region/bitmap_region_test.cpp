@@ -1,4 +1,4 @@
-// Bitmap to region (Part 4.2) and the BMP reader.
+// Bitmap to region and the BMP reader.
 #include <gtest/gtest.h>
 
 #include <random>

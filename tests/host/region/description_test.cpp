@@ -1,4 +1,4 @@
-// The region description language (Part 4.1).
+// The region description language.
 #include <gtest/gtest.h>
 
 #include "region/description.h"
