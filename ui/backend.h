@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,29 @@ class Canvas {
   virtual void fill_rect(Rect r, Color c) = 0;
   virtual void frame_rect(Rect r, Color c) = 0;
   virtual void draw_bitmap(Point at, const Bitmap& bitmap) = 0;
+  // Draws `bitmap` except where `transparent` (one byte per pixel, same size
+  // and order, non-zero = transparent) is set: the destination shows through
+  // there. This fallback draws the opaque runs one row piece at a time.
+  virtual void draw_masked_bitmap(Point at, const Bitmap& bitmap, std::span<const std::uint8_t> transparent) {
+    const auto w = static_cast<std::size_t>(bitmap.width);
+    if (bitmap.width <= 0 || bitmap.height <= 0 || transparent.size() < w * static_cast<std::size_t>(bitmap.height)) return;
+    for (int y = 0; y < bitmap.height; ++y) {
+      const std::size_t row = static_cast<std::size_t>(y) * w;
+      std::size_t x = 0;
+      while (x < w) {
+        while (x < w && transparent[row + x] != 0) ++x;
+        const std::size_t start = x;
+        while (x < w && transparent[row + x] == 0) ++x;
+        if (x == start) continue;
+        Bitmap run;
+        run.width = static_cast<int>(x - start);
+        run.height = 1;
+        run.pixels.assign(bitmap.pixels.begin() + static_cast<std::ptrdiff_t>(row + start),
+                          bitmap.pixels.begin() + static_cast<std::ptrdiff_t>(row + x));
+        draw_bitmap(Point{at.x + static_cast<int>(start), at.y + y}, run);
+      }
+    }
+  }
   enum class Align { left, center, right };
   virtual void draw_text(Rect r, std::string_view text, const Font& font, Align align, bool word_wrap) = 0;
 };
@@ -45,6 +69,11 @@ class WindowPeer {
   virtual void set_text(std::string_view text) = 0;
   virtual std::string text() const = 0;
   virtual void invalidate() = 0;
+  // Repaints only this part of the client area (by default: all of it).
+  virtual void invalidate_rect(Rect) { invalidate(); }
+  // Paints what is invalid now instead of at the next turn of the loop
+  // (windowless controls that animate draw their frames at once this way).
+  virtual void update() {}
   virtual Point screen_to_client(Point p) const = 0;
   virtual Point client_to_screen(Point p) const = 0;
   virtual void set_capture(bool capture) = 0;

@@ -348,6 +348,21 @@ void RasterCanvas::draw_bitmap(Point at, const Bitmap& b) {
   }
 }
 
+void RasterCanvas::draw_masked_bitmap(Point at, const Bitmap& b, std::span<const std::uint8_t> transparent) {
+  const auto count = static_cast<std::size_t>(std::max(b.width, 0)) * static_cast<std::size_t>(std::max(b.height, 0));
+  if (transparent.size() < count || b.pixels.size() < count) return;
+  for (int y = 0; y < b.height; ++y) {
+    const int dy = at.y + y;
+    if (dy < 0 || dy >= picture.height) continue;
+    for (int x = 0; x < b.width; ++x) {
+      const int dx = at.x + x;
+      const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(b.width) + static_cast<std::size_t>(x);
+      if (dx < 0 || dx >= picture.width || transparent[i] != 0) continue;
+      picture.pixels[static_cast<std::size_t>(dy) * static_cast<std::size_t>(picture.width) + static_cast<std::size_t>(dx)] = b.pixels[i];
+    }
+  }
+}
+
 void RasterCanvas::draw_text(Rect, std::string_view text, const Font&, Align, bool) { texts.emplace_back(text); }
 
 std::optional<std::vector<Rect>> window_region(WinControl& window) {

@@ -126,6 +126,7 @@ class RasterCanvas final : public Canvas {
   void fill_rect(Rect r, Color c) override;
   void frame_rect(Rect r, Color c) override;
   void draw_bitmap(Point at, const Bitmap& bitmap) override;
+  void draw_masked_bitmap(Point at, const Bitmap& bitmap, std::span<const std::uint8_t> transparent) override;
   void draw_text(Rect r, std::string_view text, const Font& font, Align align, bool word_wrap) override;
   Bitmap picture;
   std::vector<std::string> texts;

@@ -1,6 +1,7 @@
 #include "ui/win32/win32_backend.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -63,6 +64,41 @@ class Win32Canvas final : public Canvas {
     bi.bmiHeader.biCompression = BI_RGB;
     SetDIBitsToDevice(dc_, at.x, at.y, static_cast<DWORD>(b.width), static_cast<DWORD>(b.height), 0, 0, 0,
                       static_cast<UINT>(b.height), b.pixels.data(), &bi, DIB_RGB_COLORS);
+  }
+  // The mask (white where transparent, black elsewhere) ANDed onto the
+  // destination, then the picture (black where transparent) XORed over it:
+  // both as 32-bit DIB sections, so the colours need no translation.
+  void draw_masked_bitmap(Point at, const Bitmap& b, std::span<const std::uint8_t> transparent) override {
+    const auto count = static_cast<std::size_t>(b.width) * static_cast<std::size_t>(std::max(b.height, 0));
+    if (b.width <= 0 || b.height <= 0 || transparent.size() < count || b.pixels.size() < count) return;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = b.width;
+    bi.bmiHeader.biHeight = -b.height;  // top row first
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* mask_bits = nullptr;
+    void* image_bits = nullptr;
+    UniqueGdi mask{CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &mask_bits, nullptr, 0)};
+    UniqueGdi image{CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &image_bits, nullptr, 0)};
+    if (!mask || !image || !mask_bits || !image_bits) return;
+    auto* m = static_cast<std::uint32_t*>(mask_bits);
+    auto* p = static_cast<std::uint32_t*>(image_bits);
+    for (std::size_t i = 0; i < count; ++i) {
+      const bool clear = transparent[i] != 0;
+      m[i] = clear ? 0x00FFFFFFu : 0u;
+      p[i] = clear ? 0u : (b.pixels[i] & 0x00FFFFFFu);
+    }
+    GdiFlush();
+    HDC mem = CreateCompatibleDC(dc_);
+    if (!mem) return;
+    const HGDIOBJ old = SelectObject(mem, mask.get());
+    BitBlt(dc_, at.x, at.y, b.width, b.height, mem, 0, 0, SRCAND);
+    SelectObject(mem, image.get());
+    BitBlt(dc_, at.x, at.y, b.width, b.height, mem, 0, 0, SRCINVERT);
+    SelectObject(mem, old);
+    DeleteDC(mem);
   }
   void draw_text(Rect r, std::string_view text, const Font& font, Align align, bool word_wrap) override {
     UniqueGdi f{CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -197,6 +233,11 @@ class Win32Window final : public WindowPeer {
     return s;
   }
   void invalidate() override { InvalidateRect(hwnd_, nullptr, FALSE); }
+  void invalidate_rect(Rect r) override {
+    const RECT rc{r.left, r.top, r.right(), r.bottom()};
+    InvalidateRect(hwnd_, &rc, FALSE);
+  }
+  void update() override { UpdateWindow(hwnd_); }
   Point screen_to_client(Point p) const override {
     POINT pt{p.x, p.y};
     ScreenToClient(hwnd_, &pt);
@@ -247,6 +288,36 @@ class Win32Window final : public WindowPeer {
   WinControl& control() { return control_; }
   WNDPROC original_proc() const { return original_proc_; }
 
+  // Hints of windowless controls: one tooltip per window, its text following
+  // the control under the mouse.
+  void update_hint(Point p) {
+    const Control* c = control_.windowless_child_at(p);
+    const Control* target = (c && c->show_hint() && !c->hint().empty()) ? c : nullptr;
+    if (target == hint_control_) return;
+    hint_control_ = target;
+    if (!tooltip_ && target) {
+      tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, impl_.instance, nullptr);
+      if (!tooltip_) return;
+      TOOLINFOA ti{};
+      ti.cbSize = sizeof ti;
+      ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+      ti.hwnd = hwnd_;
+      ti.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+      ti.lpszText = const_cast<char*>("");
+      SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+    if (!tooltip_) return;
+    hint_text_ = target ? target->hint() : std::string();
+    TOOLINFOA ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = hwnd_;
+    ti.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+    ti.lpszText = hint_text_.data();
+    SendMessageA(tooltip_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&ti));
+    SendMessageA(tooltip_, TTM_ACTIVATE, target ? TRUE : FALSE, 0);
+  }
+
   void paint() {
     PAINTSTRUCT ps{};
     HDC dc = BeginPaint(hwnd_, &ps);
@@ -272,6 +343,9 @@ class Win32Window final : public WindowPeer {
   WindowKind kind_;
   HWND hwnd_ = nullptr;
   WNDPROC original_proc_ = nullptr;
+  HWND tooltip_ = nullptr;  // a child of this window: destroyed with it
+  const Control* hint_control_ = nullptr;
+  std::string hint_text_;
 };
 
 class Win32Timer final : public TimerPeer {
@@ -351,6 +425,7 @@ LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, 
     case WM_CTLCOLORBTN:
       break;
     default:
+      if (message == WM_MOUSEMOVE) w->update_hint(point_from_lparam(static_cast<std::intptr_t>(lp)));
       if (is_mouse_message(message) && control.dispatch(m)) return 0;
       break;
   }
@@ -442,6 +517,8 @@ void Win32Backend::Impl::pump_one(MSG& m) {
 
 Win32Backend::Win32Backend() : impl_(std::make_unique<Impl>()) {
   t_backend = impl_.get();
+  INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&icc);
   WNDCLASSA wc{};
   wc.style = CS_DBLCLKS;
   wc.lpfnWndProc = &Impl::window_proc;
