@@ -72,9 +72,11 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
   lblPrint = &make_hot_spot("lblPrint", 366, "");
   lblSignOut = &make_hot_spot("lblSignOut", 395, "End session and quit the brevaro application");
 
-  imgBanner = &make<ui::Image>("imgBanner", this, ui::Rect{95, 54, 468, 60});
-  imgBanner->set_visible(false);
+  imgBanner = &make<media::TGIFImage>("imgBanner", this, ui::Rect{95, 54, 468, 60});
   imgBanner->set_cursor(ui::Cursor::hand);
+  imgBanner->set_animate(true);
+  imgBanner->set_loop(true);
+  imgBanner->set_visible(false);
 
   lblVerNo = &make<ui::Label>("lblVerNo", this, ui::Rect{5, 93, 20, 13}, "1.0");
   lblVerNo->set_visible(false);
@@ -286,9 +288,19 @@ void TForm1::write_error_page() {
   application().ports().fs.write_file(state_.program_folder + "data\\error.htm", page);
 }
 
+void TForm1::FreeFlashBanner() {
+  if (FlashBanner) {
+    try {
+      free_component(*FlashBanner);
+    } catch (...) {
+      // Whatever the control does while it goes, it is gone.
+    }
+  }
+  FlashBanner = nullptr;
+}
+
 void TForm1::FormClose(ui::Form&, ui::CloseAction&) {
-  // The movie banner, when one is shown, belongs to the banner rotation; it
-  // is freed there. Then the position and the banner index are saved.
+  FreeFlashBanner();
   platform::FileSystem& fs = application().ports().fs;
   base::IniDocument ini = load_settings(fs, settings_path_);
   ini.write_integer(kDefaultSection, "Top", top());

@@ -12,6 +12,8 @@
 #include "client/form_region.h"
 #include "client/process_state.h"
 #include "client/proxy.h"
+#include "media/ui/flash_control.h"
+#include "media/ui/gif_control.h"
 #include "net/httpcli.h"
 #include "net/icmp.h"
 #include "ui/controls.h"
@@ -40,7 +42,7 @@ class TForm1 final : public ui::Form {
   ui::Label* lblSendToFriend;
   ui::Label* lblPrint;
   ui::Label* lblSignOut;
-  ui::Image* imgBanner;  // the banner area; the animated GIF control takes its place
+  media::TGIFImage* imgBanner;  // the banner area
   ui::Label* lblVerNo;
   ui::Memo* memErrorPage;
   ui::Button* btnPrint;
@@ -83,6 +85,10 @@ class TForm1 final : public ui::Form {
   const std::optional<ProxySetting>& proxy() const noexcept { return proxy_; }
   const std::string& settings_path() const noexcept { return settings_path_; }
   std::string error_page_url() const;
+
+  // The movie banner shown over the banner area, or none.
+  media::TShockwaveFlash* FlashBanner = nullptr;
+  void FreeFlashBanner();
 
   // What a press on the banner area does (click log and link).
   std::function<void()> on_banner_click;

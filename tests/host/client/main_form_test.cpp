@@ -72,6 +72,10 @@ TEST_F(MainWindow, StartUpBuildsTheWindowAndStartsTheTimers) {
   EXPECT_EQ(f.FileListBox1->Directory(), std::string(kFolder) + "Data\\Banners");
   EXPECT_EQ(f.lblWebSite->hint(), "Launch browser to 127.0.0.1");
   EXPECT_FALSE(f.imgBanner->visible());
+  EXPECT_TRUE(f.imgBanner->animate());
+  EXPECT_TRUE(f.imgBanner->loop());
+  EXPECT_EQ(f.imgBanner->bounds(), (ui::Rect{95, 54, 468, 60}));
+  EXPECT_EQ(f.imgBanner->cursor(), ui::Cursor::hand);
   EXPECT_TRUE(sys.shell.calls.empty());  // no movie control in this build: nothing to register
   EXPECT_TRUE(backend.boxes().empty());
 }
@@ -146,7 +150,10 @@ TEST_F(MainWindow, CloseSavesPositionAndBannerIndexButNotTheIdentifier) {
   f.set_position(123, 45);
   f.FileListBox1->set_tag(7);
   state.installation_id = "changed in memory";
+  f.FlashBanner = &f.make<media::TShockwaveFlash>("FlashBanner", &f, f.imgBanner->bounds());
   f.close();
+  EXPECT_EQ(f.FlashBanner, nullptr);
+  EXPECT_EQ(f.find_component("FlashBanner"), nullptr);
   EXPECT_TRUE(app->terminated());
   const auto doc = ini();
   EXPECT_EQ(doc.read_integer("Default", "Left", 0), 123);
