@@ -1,6 +1,7 @@
 #include "ui/control.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "ui/application.h"
 
@@ -132,7 +133,14 @@ std::intptr_t WinControl::run_window_hooks(std::uint32_t message, std::uintptr_t
       }
       return passed_result;
     };
-    return h.fn(message, wparam, lparam, pass_on);
+    try {
+      return h.fn(message, wparam, lparam, pass_on);
+    } catch (const std::exception& e) {
+      // Nothing may leave a window procedure: the error is shown like any
+      // handler's, and the message still reaches the window once.
+      application().show_exception(e);
+      return pass_on();
+    }
   };
   return step(chain.size());
 }

@@ -186,3 +186,36 @@ TEST_F(VirtualLoop, OwnedComponentsAreFreedWithTheirOwnerLastFirst) {
 
 }  // namespace
 }  // namespace brevaro::ui
+
+namespace brevaro::ui {
+namespace {
+
+TEST_F(VirtualLoop, WindowHooksChainAndAFailingHookStillPassesTheMessageOn) {
+  auto& form = app.create_form<TestForm>();
+  std::vector<std::string> order;
+  form.add_window_hook([&](std::uint32_t m, std::uintptr_t, std::intptr_t, const std::function<std::intptr_t()>& pass_on) {
+    order.push_back("first");
+    return m == 2240 ? pass_on() + 1 : pass_on();
+  });
+  const int second = form.add_window_hook(
+      [&](std::uint32_t m, std::uintptr_t, std::intptr_t, const std::function<std::intptr_t()>& pass_on) -> std::intptr_t {
+        order.push_back("second");
+        if (m == 2241) throw std::runtime_error("Syntax error in position 1 in line 1");
+        pass_on();
+        return pass_on() + 10;  // passing on twice still runs the rest once
+      });
+  EXPECT_EQ(form.send_message(2240, 0, 0), 11);
+  EXPECT_EQ(order, (std::vector<std::string>{"second", "first"}));
+  order.clear();
+  form.send_message(2241, 0, 0);
+  EXPECT_EQ(order, (std::vector<std::string>{"second", "first"}));
+  ASSERT_EQ(backend.boxes().size(), 1u);
+  EXPECT_EQ(backend.boxes()[0].text, "Syntax error in position 1 in line 1.");
+  form.remove_window_hook(second);
+  order.clear();
+  form.send_message(2240, 0, 0);
+  EXPECT_EQ(order, (std::vector<std::string>{"first"}));
+}
+
+}  // namespace
+}  // namespace brevaro::ui
