@@ -39,7 +39,7 @@ std::vector<int32_t> parse_ints(const std::string& text, size_t count, const cha
   return values;
 }
 
-struct BitmapSpec {
+struct BitmapOption {
   std::string name;
   std::string file;
   uint32_t trans_rgb = 0x808000;  // clOlive
@@ -47,11 +47,11 @@ struct BitmapSpec {
   bool source = false;
 };
 
-BitmapSpec parse_bitmap(const std::string& text) {
-  BitmapSpec spec;
+BitmapOption parse_bitmap(const std::string& text) {
+  BitmapOption option;
   const size_t eq = text.find('=');
   if (eq == std::string::npos || eq == 0) throw UsageError{"bad --bitmap: " + text};
-  spec.name = text.substr(0, eq);
+  option.name = text.substr(0, eq);
   std::string rest = text.substr(eq + 1);
   std::vector<std::string> parts;
   size_t start = 0;
@@ -61,24 +61,24 @@ BitmapSpec parse_bitmap(const std::string& text) {
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
-  spec.file = parts[0];
+  option.file = parts[0];
   for (size_t i = 1; i < parts.size(); ++i) {
     const std::string& p = parts[i];
     if (p == "inverted") {
-      spec.inverted = true;
+      option.inverted = true;
     } else if (p == "source") {
-      spec.source = true;
+      option.source = true;
     } else if (p.rfind("trans=", 0) == 0 && p.size() == 12) {
       uint32_t v = 0;
       const auto res = std::from_chars(p.data() + 6, p.data() + 12, v, 16);
       if (res.ec != std::errc() || res.ptr != p.data() + 12) throw UsageError{"bad colour in --bitmap: " + p};
-      spec.trans_rgb = v;
+      option.trans_rgb = v;
     } else {
       throw UsageError{"bad --bitmap option: " + p};
     }
   }
-  if (spec.file.empty()) throw UsageError{"bad --bitmap: " + text};
-  return spec;
+  if (option.file.empty()) throw UsageError{"bad --bitmap: " + text};
+  return option;
 }
 
 // The tool's owner form: records the window region and the message boxes.
@@ -125,7 +125,7 @@ std::string unescape_description(const std::string& text) {
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Geometry g = Geometry::whole_window(871, 488);
   bool client_given = false;
-  std::vector<BitmapSpec> bitmaps;
+  std::vector<BitmapOption> bitmaps;
   std::string png_path;
   std::string description;
   bool have_description = false;
@@ -178,14 +178,14 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   ToolForm form(g, err);
   std::vector<std::unique_ptr<TPictExtRgn>> providers;
   try {
-    for (const BitmapSpec& spec : bitmaps) {
+    for (const BitmapOption& option : bitmaps) {
       auto p = std::make_unique<TPictExtRgn>(&form);
-      p->set_name(spec.name);
-      p->set_glyph(load_bmp_file(spec.file));
+      p->set_name(option.name);
+      p->set_glyph(load_bmp_file(option.file));
       // 0x00RRGGBB -> the framework's 0x00BBGGRR.
-      p->set_trans_color(color_to_pixel(spec.trans_rgb));
-      p->set_inverted(spec.inverted);
-      if (spec.source) {
+      p->set_trans_color(color_to_pixel(option.trans_rgb));
+      p->set_inverted(option.inverted);
+      if (option.source) {
         p->set_hor_align(RegionAlignment::raSource);
         p->set_vert_align(RegionAlignment::raSource);
       }
