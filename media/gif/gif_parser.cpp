@@ -170,7 +170,7 @@ ParseStatus Parser::run() {
         if (!skip_sub_blocks()) { gif_.end = ParseEnd::truncated; break; }
       } else {
         // An unknown extension label: its sub-blocks are skipped as the
-        // format describes them (decision: the letter's pairwise scan could
+        // format describes them (decision: a plain pairwise scan could
         // take a ',' inside the data for an image).
         if (!skip_sub_blocks()) { gif_.end = ParseEnd::truncated; break; }
       }

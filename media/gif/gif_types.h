@@ -92,7 +92,7 @@ struct GifFile {
 struct Limits {
   int max_frames = 256;
   int max_frame_dimension = 16384;      // a larger frame is dropped, loading ends
-  int max_canvas_dimension = 16384;     // a larger picture fails to load (decision over the letter)
+  int max_canvas_dimension = 16384;     // a larger picture fails to load instead of allocating gigabytes
   // Memory budget for decoded frames (pixels + masks + saved areas), in bytes:
   // the frame that would exceed it is dropped and loading ends, like a frame
   // that is too large. Keeps 256 frames of 16384 x 16384 from taking 64 GiB.
