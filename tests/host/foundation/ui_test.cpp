@@ -219,3 +219,54 @@ TEST_F(VirtualLoop, WindowHooksChainAndAFailingHookStillPassesTheMessageOn) {
 
 }  // namespace
 }  // namespace brevaro::ui
+
+namespace brevaro::ui {
+namespace {
+
+class WizardForm final : public Form {
+ public:
+  explicit WizardForm(Component* owner) : Form(owner, "Wizard", "wizard", Size{400, 300}, BorderStyle::dialog, FormPosition::screen_center) {
+    pages = &make<PageControl>("pages", this, Rect{0, 0, 400, 250});
+    p1 = &pages->add_page("P1");
+    p2 = &pages->add_page("P2");
+    agree = &make<CheckBox>("agree", p1, Rect{10, 10, 200, 20}, "I agree");
+    next = &make<Button>("next", this, Rect{300, 260, 80, 24}, "&Next >");
+    next->set_on_click([this](Control&) {
+      if (pages->active_page() == p1 && agree->checked()) pages->set_active_page(*p2);
+      else if (pages->active_page() == p2) set_modal_result(1);
+    });
+    finish_create();
+  }
+  PageControl* pages;
+  TabSheet* p1;
+  TabSheet* p2;
+  CheckBox* agree;
+  Button* next;
+};
+
+TEST_F(VirtualLoop, ModalFormWithPagesCheckBoxAndButton) {
+  auto& w = app.create_form<WizardForm>();
+  EXPECT_EQ(w.pages->active_page_index(), 0);
+  EXPECT_TRUE(w.p1->visible());
+  EXPECT_FALSE(w.p2->visible());
+  // The user: "Next" without agreeing stays; agree, "Next", "Next" ends the dialog.
+  auto& script = app.make<Timer>("script", 100);
+  int step = 0;
+  script.set_on_timer([&](Timer&) {
+    switch (step++) {
+      case 0: backend.click(*w.next); break;
+      case 1: EXPECT_EQ(w.pages->active_page_index(), 0); w.agree->set_checked(true); backend.click(*w.next); break;
+      case 2: EXPECT_EQ(w.pages->active_page_index(), 1); backend.click(*w.next); break;
+      default: break;
+    }
+  });
+  EXPECT_EQ(w.show_modal(), 1);
+  EXPECT_EQ(step, 3);
+  EXPECT_FALSE(w.visible());
+  // Centred on the 1024 x 768 screen when first shown.
+  EXPECT_EQ(w.bounds().left, 1024 / 2 - 400 / 2);
+  EXPECT_EQ(w.bounds().top, 768 / 2 - 300 / 2);
+}
+
+}  // namespace
+}  // namespace brevaro::ui
