@@ -19,7 +19,7 @@ if(BREVARO_SANITIZE)
   target_link_options(brevaro_sanitize INTERFACE -fsanitize=address,undefined)
 endif()
 if(BREVARO_FUZZ)
-  target_compile_options(brevaro_sanitize INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  target_compile_options(brevaro_sanitize INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(brevaro_sanitize INTERFACE -fsanitize=address,undefined)
 endif()
 

@@ -157,6 +157,7 @@ Bitmap read_bmp(std::span<const uint8_t> f) {
     bmp = Bitmap::indexed(w, h, static_cast<int>(bit_count), std::move(palette));
     for (int32_t y = 0; y < h; ++y) {
       const int32_t src_y = top_down ? y : h - 1 - y;
+      if (bmp.stride() == 0) break;  // no pixels in a row: nothing to copy
       std::memcpy(bmp.row(y), f.data() + off_bits + static_cast<size_t>(src_y) * src_stride, bmp.stride());
     }
   } else {
@@ -222,7 +223,7 @@ std::vector<uint8_t> write_bmp(const Bitmap& b) {
         dst[x * 3 + 2] = static_cast<uint8_t>(v >> 16);
       }
     } else {
-      std::memcpy(dst, b.row(y), b.stride());
+      if (b.stride() != 0) std::memcpy(dst, b.row(y), b.stride());
     }
   }
   return out;
