@@ -61,7 +61,7 @@ std::string window_minus_squares() {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Part41, DescriptionTable,
+    Language, DescriptionTable,
     ::testing::Values(
         Case{"rect", {"R0,0,10,10"}, "(0,0,10,10)"},
         Case{"first_operand_after_mode", {"D", "R0,0,10,10"}, "(0,0,10,10)"},
