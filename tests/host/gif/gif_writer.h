@@ -11,6 +11,12 @@
 
 namespace brevaro::gif::testing {
 
+// The writer's global palette as 0x00RRGGBB: index i is (i, 255 - i, 7 i).
+constexpr std::uint32_t palette_pixel(int i) {
+  return (static_cast<std::uint32_t>(i) << 16) | (static_cast<std::uint32_t>(255 - i) << 8) |
+         static_cast<std::uint32_t>((i * 7) & 0xFF);
+}
+
 using Bytes = std::vector<std::uint8_t>;
 
 // Packs codes LSB first.

@@ -30,12 +30,8 @@ namespace {
 using gif::testing::Bytes;
 using gif::testing::GifWriter;
 using gif::testing::WriterFrame;
+using gif::testing::palette_pixel;
 
-// The writer's global palette: index i is (i, 255 - i, 7 i).
-constexpr std::uint32_t palette_pixel(int i) {
-  return (static_cast<std::uint32_t>(i) << 16) | (static_cast<std::uint32_t>(255 - i) << 8) |
-         static_cast<std::uint32_t>((i * 7) & 0xFF);
-}
 constexpr ui::Color kFormColor = ui::rgb(0x12, 0x34, 0x56);
 constexpr std::uint32_t kFormPixel = 0x123456;
 
