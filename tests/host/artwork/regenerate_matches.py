@@ -5,7 +5,10 @@ generator's, and the generator is deterministic).
 
     regenerate_matches.py SOURCE_DIR
 
-Exits 77 (skipped) when ImageMagick's convert or the DejaVu fonts are missing.
+Exits 77 (skipped) when ImageMagick's convert or the DejaVu fonts are missing,
+or when convert is another version than the one the committed files were
+made with (imagemagick-version.txt): text rendering may differ by a pixel
+between versions; regenerate and commit the pictures then.
 """
 
 import filecmp
@@ -19,6 +22,13 @@ src = sys.argv[1]
 if shutil.which("convert") is None or not os.path.exists(
         "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf"):
     print("skipped: ImageMagick convert or the DejaVu fonts are not installed")
+    sys.exit(77)
+
+recorded = open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "imagemagick-version.txt")).read().strip()
+version = subprocess.run(["convert", "-version"], capture_output=True, text=True).stdout.splitlines()[:1]
+current = version[0].split(" https")[0].strip() if version else ""
+if current != recorded:
+    print("skipped: the pictures were made with %r, this machine has %r" % (recorded, current))
     sys.exit(77)
 
 art = os.path.join(src, "res", "art")
