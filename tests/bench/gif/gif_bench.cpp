@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "media/gif/gif_parser.h"
+#include "tests/bench/times_reporter.h"
 
 namespace {
 
@@ -92,32 +93,6 @@ void BM_giflib(benchmark::State& state, const FileSet* set) {
                                                   benchmark::Counter::kIsIterationInvariantRate);
 }
 
-// Console output plus the ratio giflib time / brevaro time for each set.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration || r.error_occurred) continue;
-      const std::string name = r.benchmark_name();
-      const auto slash = name.find('/');
-      if (slash == std::string::npos) continue;
-      times_[name.substr(slash + 1)][name.substr(0, slash)] = r.GetAdjustedCPUTime();
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\nGIF decoding, giflib DGifSlurp time / brevaro time (goal >= 2.0):\n");
-    for (const auto& [set, t] : times_) {
-      auto a = t.find("BM_giflib"), b = t.find("BM_brevaro");
-      if (a == t.end() || b == t.end() || b->second <= 0) continue;
-      std::printf("  %-28s %.2fx\n", set.c_str(), a->second / b->second);
-    }
-  }
-
- private:
-  std::map<std::string, std::map<std::string, double>> times_;
-};
 
 }  // namespace
 
@@ -147,7 +122,15 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("BM_brevaro/" + s.name).c_str(), BM_brevaro, &s);
   }
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  // Console output plus the ratio giflib time / brevaro time for each set.
+  brevaro::bench::TimesReporter reporter([](const brevaro::bench::TimesReporter::Times& times) {
+    std::printf("\nGIF decoding, giflib DGifSlurp time / brevaro time (goal >= 2.0):\n");
+    for (const auto& [set, t] : times) {
+      auto a = t.find("BM_giflib"), b = t.find("BM_brevaro");
+      if (a == t.end() || b == t.end() || b->second <= 0) continue;
+      std::printf("  %-28s %.2fx\n", set.c_str(), a->second / b->second);
+    }
+  });
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

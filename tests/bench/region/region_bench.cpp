@@ -16,6 +16,7 @@
 #include "region/bitmap_region.h"
 #include "region/pixman/native.h"
 #include "region/region.h"
+#include "tests/bench/times_reporter.h"
 
 namespace {
 
@@ -127,35 +128,6 @@ bool same_region(const Mask& m) {
   return same;
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration || r.error_occurred) continue;
-      const std::string name = r.benchmark_name();
-      const auto slash = name.find('/');
-      if (slash == std::string::npos) continue;
-      times_[name.substr(slash + 1)][name.substr(0, slash)] = r.GetAdjustedCPUTime();
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\nBitmap to region, pixman_region32_init_from_image time / ours (goal >= 1.0):\n");
-    for (const auto& [set, t] : times_) {
-      const auto p = t.find("BM_pixman");
-      const auto o = t.find("BM_ours");
-      const auto o32 = t.find("BM_ours_rgb32");
-      if (p == t.end() || o == t.end() || o->second <= 0) continue;
-      std::printf("  %-20s one-bit %.2fx", set.c_str(), p->second / o->second);
-      if (o32 != t.end() && o32->second > 0) std::printf("   (32-bit copy %.2fx)", p->second / o32->second);
-      std::printf("\n");
-    }
-  }
-
- private:
-  std::map<std::string, std::map<std::string, double>> times_;
-};
 
 }  // namespace
 
@@ -168,7 +140,18 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("BM_ours_rgb32/" + m.name).c_str(), BM_ours_rgb32, &m);
   }
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  brevaro::bench::TimesReporter reporter([](const brevaro::bench::TimesReporter::Times& times) {
+    std::printf("\nBitmap to region, pixman_region32_init_from_image time / ours (goal >= 1.0):\n");
+    for (const auto& [set, t] : times) {
+      const auto p = t.find("BM_pixman");
+      const auto o = t.find("BM_ours");
+      const auto o32 = t.find("BM_ours_rgb32");
+      if (p == t.end() || o == t.end() || o->second <= 0) continue;
+      std::printf("  %-20s one-bit %.2fx", set.c_str(), p->second / o->second);
+      if (o32 != t.end() && o32->second > 0) std::printf("   (32-bit copy %.2fx)", p->second / o32->second);
+      std::printf("\n");
+    }
+  });
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return ok ? 0 : 1;
