@@ -99,7 +99,11 @@ class RegionComponent {
   virtual ~RegionComponent() = default;
 
   const std::string& name() const { return name_; }
-  virtual void set_name(const std::string& name) { name_ = name; }
+  // The framework's naming rules apply to every component of the form.
+  virtual void set_name(const std::string& name) {
+    if (owner_) owner_->validate_name(this, name);
+    name_ = name;
+  }
   RegionOwner* owner() const { return owner_; }
   bool loading() const { return loading_; }
   // The form loader brackets the reading of stored properties with these.

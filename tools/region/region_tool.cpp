@@ -209,11 +209,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     out << "error: " << e.what() << "\n";
     return 1;
   }
+  // A description that builds no region (empty, or nothing stored) prints
+  // like an empty region: no rectangles, bbox 0 0 0 0. Scripts can always
+  // read the last line.
   const Region& built = form_region.built_region();
-  if (!built) {
-    out << "none\n";
-    return 0;
-  }
   const auto rects = built.rects();
   std::string text;
   for (const Rect& r : rects) {

@@ -3,7 +3,7 @@
 //                  [--bitmap NAME=FILE.bmp[,trans=RRGGBB][,inverted][,source]]
 //                  [--png OUT.png] DESCRIPTION
 // Prints "rect L T R B" per rectangle (canonical banded order) and
-// "bbox L T R B", exit 0; "none" when the description builds no region;
+// "bbox L T R B", exit 0 (no region built: only "bbox 0 0 0 0");
 // "error: <message>" and exit 1 on an evaluation error; usage errors exit 2.
 #pragma once
 

@@ -297,6 +297,13 @@ TEST(PictExtRgn, NamesAreUniqueOnTheForm) {
   b.set_name("Other");
   EXPECT_EQ(form.find_component("other"), &b);
   EXPECT_EQ(form.find_component("none"), nullptr);
+  // The form region follows the same rules, in both directions.
+  TFormRegion fr(&form);
+  EXPECT_THROW(fr.set_name("OTHER"), EComponentError);
+  EXPECT_EQ(fr.name(), "");
+  fr.set_name("FormRegion1");
+  EXPECT_THROW(a.set_name("formregion1"), EComponentError);
+  EXPECT_EQ(a.name(), "Pict");
 }
 
 TEST(PictExtRgn, FirstNamingDuringLoadingIsIgnored) {

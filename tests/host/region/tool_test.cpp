@@ -64,8 +64,12 @@ TEST(Tool, Errors) {
   EXPECT_EQ(dup.err, "brevaro-region: A component named p already exists\n");
 }
 
-TEST(Tool, EmptyDescriptionBuildsNothing) {
-  EXPECT_EQ(run({""}).out, "none\n");
+TEST(Tool, NoRegionBuiltStillEndsWithTheBoundingBox) {
+  for (const char* description : {"", "D", "{\\nR0,0,5,5", "TLT0,0,Missing"}) {
+    const auto r = run({description});
+    EXPECT_EQ(r.code, 0) << description;
+    EXPECT_EQ(r.out, "bbox 0 0 0 0\n") << description;
+  }
 }
 
 TEST(Tool, BitmapProviderWithSourceAlignment) {
