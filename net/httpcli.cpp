@@ -145,7 +145,10 @@ void THttpCli::SocketDnsLookupDone(std::uint16_t error) {
         socket_->Connect();
     } catch (const std::exception& e) {
         int err = socket_->LastError();
-        LocalFailure(err, err ? "can't connect: " + errorWithNumber(err) : std::string("can't connect: ") + e.what());
+        // A failure found before any Winsock call (an unusable port, say) has no
+        // Winsock number; it still must not end the request with code 0.
+        LocalFailure(err ? err : wsa::einval,
+                     err ? "can't connect: " + errorWithNumber(err) : std::string("can't connect: ") + e.what());
         try {
             socket_->Close();
         } catch (...) {

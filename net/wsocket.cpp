@@ -720,6 +720,8 @@ void TCustomWSocket::InternalClose(bool shut, std::uint16_t error) {
         auto alive = alive_;
         TriggerSessionClosed(error);
         if (!*alive) return;
+        // The handler opened the next session already: its settings stay.
+        if (hsocket_ != invalid_socket) return;
     }
     try {
         AssignDefaultValue();
@@ -963,7 +965,9 @@ void TCustomWSocket::WndProc(unsigned msg, std::uintptr_t wparam, std::intptr_t 
                 TriggerSessionClosed(error);
                 if (!*alive) return;
             }
-            if (state_ != wsClosed) Close();
+            // Close the session that ended, not one the handler has opened since
+            // (a new session has not been reported closed).
+            if (state_ != wsClosed && closeInvoked_) Close();
         }
         return;
     }

@@ -184,6 +184,7 @@ TEST_F(HttpCliTest, LocalFailuresAre404WithTheirTexts) {
     o = get(cli);
     EXPECT_EQ(o.code, 404);
     EXPECT_EQ(o.message, "can't connect: connect: WSocketResolvePort: Invalid Port.");
+    EXPECT_EQ(cli.RequestDoneError(), 10022);  // a failure, even without a Winsock error number
 }
 
 TEST_F(HttpCliTest, ProxyRequestLineAndHost) {

@@ -3,6 +3,7 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -258,6 +259,54 @@ TEST_F(WSocketTest, SessionClosedOnceWhenTheClientCloses) {
     s.Abort();
     loop.runUntil([] { return false; }, 50);
     EXPECT_EQ(closed, 1);
+}
+
+TEST_F(WSocketTest, ReconnectFromTheSessionClosedHandlerKeepsTheNewSession) {
+    // The first connection lasts until the client closes it; later ones get a
+    // greeting and are closed by the server.
+    std::atomic<int> served{0};
+    LoopbackServer server(
+        [&](int fd, const std::string&) {
+            if (++served == 1)
+                LoopbackServer::readAll(fd, 2000);
+            else
+                LoopbackServer::sendAll(fd, "hello");
+        },
+        false);
+    TWSocket s(api);
+    int connected = 0, closed = 0;
+    std::string data;
+    auto connect = [&](TCustomWSocket& me) {
+        me.SetAddr("127.0.0.1");
+        me.SetPort(server.portText());
+        me.Connect();
+    };
+    s.OnSessionConnected = [&](TCustomWSocket&, std::uint16_t e) {
+        EXPECT_EQ(e, 0);
+        ++connected;
+    };
+    s.OnDataAvailable = [&](TCustomWSocket& me, std::uint16_t) { data += me.ReceiveText(); };
+    s.OnSessionClosed = [&](TCustomWSocket& me, std::uint16_t) {
+        ++closed;
+        if (closed == 1) {
+            connect(me);  // inside our own Close
+        } else if (closed == 2) {
+            me.Close();  // the server ended it: finish that session, then start the next
+            connect(me);
+        }
+    };
+    connect(s);
+    ASSERT_TRUE(runUntil([&] { return connected == 1; }));
+    s.Close();
+    EXPECT_EQ(s.State(), wsConnecting);
+    EXPECT_EQ(s.Addr(), "127.0.0.1");
+    ASSERT_TRUE(runUntil([&] { return closed == 3; }));
+    loop.runUntil([] { return false; }, 50);
+    EXPECT_EQ(connected, 3);
+    EXPECT_EQ(closed, 3);
+    EXPECT_EQ(data, "hellohello");
+    EXPECT_EQ(server.connections(), 3);
+    EXPECT_EQ(s.State(), wsClosed);
 }
 
 TEST_F(WSocketTest, ConnectionRefusedIsReportedByTheConnectEvent) {
