@@ -140,6 +140,7 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
   PictExtRgn1 = std::make_unique<region::TPictExtRgn>(region_owner_.get());
   FormRegion1->begin_loading();
   PictExtRgn1->begin_loading();
+  FormRegion1->set_draw_on_designing(false);
   PictExtRgn1->set_name("PictExtRgn1");
   PictExtRgn1->set_trans_color(region::clWhite);
   PictExtRgn1->set_hor_align(region::RegionAlignment::raSource);
