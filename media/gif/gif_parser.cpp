@@ -284,12 +284,14 @@ FrameResult Parser::decode_pixels(Frame& f) {
 
   const std::size_t w = static_cast<std::size_t>(f.width);
   const std::size_t area = w * static_cast<std::size_t>(f.height);
-  f.pixels.assign(area, 0);
-  std::uint8_t* out = f.pixels.data();
-  if (f.interlaced) {
-    scratch_.assign(area, 0);
-    out = scratch_.data();
-  }
+  // Decoded in place behind the decoder's literal area: into the frame's own
+  // pixels (moved to the front afterwards), or for interlaced frames into a
+  // scratch buffer in decoding order.
+  constexpr std::size_t room = LzwDecoder::kLiteralRoom;
+  std::vector<std::uint8_t>& target = f.interlaced ? scratch_ : f.pixels;
+  target.assign(room + area, 0);
+  std::uint8_t* const buffer = target.data();
+  const std::uint8_t* const out = buffer + room;
 
   std::size_t decoded = 0;
   if (lzw_.start(f.min_code_size, codes_.data(), codes_.size())) {
@@ -298,7 +300,7 @@ FrameResult Parser::decode_pixels(Frame& f) {
     if (opt_.progress && area > 100000) step = w * (f.width <= 320 ? 64 : 32);
     for (;;) {
       std::size_t limit = std::min(area, decoded + step);
-      LzwDecoder::Result r = lzw_.decode(out, area, limit, decoded);
+      LzwDecoder::Result r = lzw_.decode(buffer, area, limit, decoded);
       if (r != LzwDecoder::Result::limit) {
         f.data_complete = r == LzwDecoder::Result::end_code || r == LzwDecoder::Result::full;
         break;
@@ -322,7 +324,12 @@ FrameResult Parser::decode_pixels(Frame& f) {
       deinterlace(linear.data(), f.mask.data(), f.width, f.height);
     }
   }
-  if (f.interlaced) deinterlace(scratch_.data(), f.pixels.data(), f.width, f.height);
+  if (f.interlaced) {
+    f.pixels.assign(area, 0);
+    deinterlace(out, f.pixels.data(), f.width, f.height);
+  } else {
+    f.pixels.erase(f.pixels.begin(), f.pixels.begin() + static_cast<std::ptrdiff_t>(room));
+  }
   return FrameResult::ok;
 }
 

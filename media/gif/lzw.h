@@ -4,7 +4,10 @@
 // written to the output, so a table entry is just (offset, length) into the
 // output buffer: decoding a code is one forward copy of known length, done
 // eight bytes at a time when source and destination are far enough apart.
-// No per-pixel stack, no reversal. The code stream is read from a contiguous
+// No per-pixel stack, no reversal. The root codes point into a small area in
+// front of the output that holds every literal value once, so a literal is
+// decoded like any other code: no unpredictable branch between the two on
+// noisy pictures. The code stream is read from a contiguous
 // buffer (the sub-blocks joined) through a 64-bit bit buffer refilled a word
 // at a time.
 //
@@ -33,12 +36,17 @@ class LzwDecoder {
   // false and the frame gets no pixel data.
   static constexpr int kMaxMinCodeSize = 11;
 
+  // Bytes the decoder keeps in front of the output for the literal values.
+  static constexpr std::size_t kLiteralRoom = std::size_t{1} << kMaxMinCodeSize;
+
   // `data` must stay valid while decoding.
   bool start(int min_code_size, const std::uint8_t* data, std::size_t size);
 
-  // Decodes into out[pos, out_size), advancing pos. Stops once pos reaches
-  // soft_limit (finishing the current string, clamped to out_size).
-  Result decode(std::uint8_t* out, std::size_t out_size, std::size_t soft_limit, std::size_t& pos);
+  // `buffer` holds kLiteralRoom bytes for the decoder followed by the
+  // out_size bytes of output; the same buffer for every call after start().
+  // Decodes output bytes [pos, out_size), advancing pos. Stops once pos
+  // reaches soft_limit (finishing the current string, clamped to out_size).
+  Result decode(std::uint8_t* buffer, std::size_t out_size, std::size_t soft_limit, std::size_t& pos);
 
   // Bytes of the code stream consumed so far.
   std::size_t consumed() const { return static_cast<std::size_t>(in_ - begin_); }
@@ -59,6 +67,7 @@ class LzwDecoder {
   unsigned next_ = 0;
   std::uint32_t prev_offset_ = 0;
   std::uint32_t prev_length_ = 0;  // 0: no previous code (start or after a clear)
+  bool literals_written_ = false;
   Entry table_[4096];
 };
 

@@ -22,6 +22,25 @@ struct TTimerEx::Worker {
   std::recursive_mutex call;   // held while the owner is used
   TTimerEx* owner = nullptr;   // none once the owner is gone
 
+  // Hands an exception from a tick to the application's handler on the GUI
+  // thread; dropped once the owner is gone (the handler may be gone too).
+  static void report(const std::shared_ptr<Worker>& w, const TimerServices& services, std::exception_ptr e) {
+    if (!services.handle_exception) return;
+    auto deliver = [w, handler = services.handle_exception, e] {
+      std::lock_guard<std::recursive_mutex> g(w->call);
+      if (w->owner) handler(e);
+    };
+    try {
+      if (services.synchronize) {
+        services.synchronize(deliver);
+      } else {
+        deliver();
+      }
+    } catch (...) {
+      // The handler itself failed: nothing left to tell on this thread.
+    }
+  }
+
   static void body(std::shared_ptr<Worker> w, TimerServices services) {
     ThreadPriority applied;
     {
@@ -49,10 +68,17 @@ struct TTimerEx::Worker {
         std::lock_guard<std::recursive_mutex> g(w->call);
         if (w->owner) w->owner->timer();
       };
-      if (safe || !services.synchronize) {
-        tick();
-      } else {
-        services.synchronize(tick);
+      try {
+        if (safe || !services.synchronize) {
+          tick();
+        } else {
+          services.synchronize(tick);
+        }
+      } catch (...) {
+        // An exception must not leave the thread (that would end the
+        // process): it goes to the application's handler on the GUI thread,
+        // as in window mode, and the timer keeps ticking.
+        report(w, services, std::current_exception());
       }
       lk.lock();
     }

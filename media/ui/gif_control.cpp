@@ -100,16 +100,25 @@ void TGIFImage::paint(ui::Canvas& canvas) {
   const ui::Rect b = bounds();
   if (b.width <= 0 || b.height <= 0) return;
   Surface surface(b.width, b.height, kUntouched);
-  in_paint_ = true;
-  style_changed_ = false;
-  model_.wm_paint(surface, 0, 0);
-  if (style_changed_) {
-    // The model skips one paint when the opaque style changes, for the
-    // framework to repaint with the new style; ours needs none.
-    surface = Surface(b.width, b.height, kUntouched);
+  {
+    // Cleared also when re-arming the timer raises (no more timers), or the
+    // control would never be invalidated again.
+    struct InPaint {
+      bool& flag;
+      explicit InPaint(bool& f) : flag(f) { flag = true; }
+      ~InPaint() { flag = false; }
+      InPaint(const InPaint&) = delete;
+      InPaint& operator=(const InPaint&) = delete;
+    } in_paint(in_paint_);
+    style_changed_ = false;
     model_.wm_paint(surface, 0, 0);
+    if (style_changed_) {
+      // The model skips one paint when the opaque style changes, for the
+      // framework to repaint with the new style; ours needs none.
+      surface = Surface(b.width, b.height, kUntouched);
+      model_.wm_paint(surface, 0, 0);
+    }
   }
-  in_paint_ = false;
 
   ui::Bitmap bitmap;
   bitmap.width = b.width;

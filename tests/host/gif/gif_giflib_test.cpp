@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -70,6 +71,10 @@ TEST(GifGiflib, EveryFrameMatchesGiflib) {
     DGifCloseFile(g, &error);
   }
   EXPECT_GT(frames_compared, 50u);
+  if (!HasFailure()) {
+    std::printf("giflib differential: %zu files, %zu frames, every index raster equal\n", corpus().size(),
+                frames_compared);
+  }
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ class TestHost : public GifImageHost {
   void invalidate() override { ++invalidations; }
   void repaint_now() override {
     ++repaints;
+    if (on_repaint) on_repaint();
     vt_.now += draw_cost;
     if (image) {
       surface = parent_background();
@@ -56,6 +57,7 @@ class TestHost : public GifImageHost {
   int parent_w = 200, parent_h = 120;
   int invalidations = 0, repaints = 0, palette_queries = 0;
   bool opaque_style = false;
+  std::function<void()> on_repaint;
   std::uint64_t draw_cost = 0;
   Surface surface;
 
@@ -365,8 +367,12 @@ TEST(GifImage, BadDataClearsTheControl) {
   Fixture fx;
   ASSERT_TRUE(fx.load(two_frames(1, 1)));
   const int inv = fx.host.invalidations;
+  fx.image->set_current_frame(2);
   EXPECT_FALSE(fx.load(Bytes{'n', 'o', 'p', 'e', '!', '!', 0, 0, 0}));
   EXPECT_FALSE(fx.image->has_picture());
+  EXPECT_EQ(fx.image->current_frame(), 1);  // reset as by every load
+  EXPECT_EQ(fx.image->frame_count(), 0);
+  EXPECT_TRUE(fx.image->data().empty());
   EXPECT_TRUE(fx.image->canvas().pixels.empty());
   EXPECT_GT(fx.host.invalidations, inv);
   EXPECT_FALSE(fx.load(Bytes{}));
@@ -516,6 +522,41 @@ TEST(GifImage, LoadingFromWithinATickIsSafe) {
   }
   EXPECT_EQ(reloads, 4);
   EXPECT_TRUE(fx.image->timer_running());
+}
+
+TEST(GifImage, RaisingInsideATickLeavesTheAnimationSound) {
+  // The window procedure passes the exception to the application; the
+  // animation goes on, repaints at once again, and once its pass is over
+  // frees its timer. Raised by an OnChange handler (first tick, at 100), or
+  // by the immediate repaint of frame 2 (at 200; shown again at 300).
+  for (const bool in_repaint : {false, true}) {
+    SCOPED_TRACE(in_repaint);
+    Fixture fx;
+    fx.image->set_animate(true);
+    ASSERT_TRUE(fx.load(two_frames(10, 10)));
+    bool raise = true;
+    auto raise_once = [&] {
+      if (raise) {
+        raise = false;
+        throw std::runtime_error("handler");
+      }
+    };
+    if (in_repaint) {
+      fx.host.on_repaint = raise_once;
+    } else {
+      fx.image->on_change = [&](GifImage&) { raise_once(); };
+    }
+    fx.host.wm_paint();
+    EXPECT_THROW(fx.vt.advance(in_repaint ? 250 : 150), std::runtime_error);
+    fx.vt.advance(10000);
+    EXPECT_EQ(fx.wraps, 1);
+    EXPECT_FALSE(fx.image->timer_running());
+    EXPECT_EQ(fx.vt.live_timers(), 0u);
+    EXPECT_EQ(fx.image->canvas().at(0, 0), color_of(2));
+    const int repaints = fx.host.repaints;
+    fx.image->set_current_frame(1);
+    EXPECT_EQ(fx.host.repaints, repaints + 1);
+  }
 }
 
 TEST(GifImage, StoredDataProperty) {

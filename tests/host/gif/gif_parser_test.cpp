@@ -253,6 +253,34 @@ TEST(GifParser, MinimumCodeSizes) {
     ASSERT_EQ(parse(w.bytes(), gif), ParseStatus::ok);
     EXPECT_EQ(gif.frames[0].pixels, f.pixels);
   }
+  // 9..11: wider root codes, decoded by the same rules; root codes above 255
+  // are stored modulo 256 (300 -> 44), a string of them repeats those bytes.
+  for (int mcs : {9, 10, 11}) {
+    WriterFrame f = testing::pattern_frame(31, 17);
+    f.min_code_size = mcs;
+    GifWriter w(31, 17);
+    w.frame(f).trailer();
+    ASSERT_EQ(parse(w.bytes(), gif), ParseStatus::ok) << mcs;
+    EXPECT_EQ(gif.frames[0].pixels, f.pixels) << mcs;
+
+    const unsigned clear = 1u << mcs, width = static_cast<unsigned>(mcs) + 1;
+    testing::BitWriter bits;
+    bits.put(clear, width);
+    bits.put(300, width);
+    bits.put(5, width);
+    bits.put(clear + 2, width);  // "300 5"
+    bits.put(clear + 1, width);
+    WriterFrame raw;
+    raw.width = 4;
+    raw.height = 1;
+    raw.min_code_size = mcs;
+    raw.raw = true;
+    raw.raw_data = bits.finish();
+    GifWriter wr(4, 1);
+    wr.frame(raw).trailer();
+    ASSERT_EQ(parse(wr.bytes(), gif), ParseStatus::ok) << mcs;
+    EXPECT_EQ(gif.frames[0].pixels, (Bytes{44, 5, 44, 5})) << mcs;
+  }
   // 12 and 255: no pixel data, the frame is kept, loading goes on.
   for (int mcs : {12, 15, 16, 255}) {
     WriterFrame f;
@@ -462,19 +490,19 @@ TEST(GifParser, CorruptedBytesNeverCrash) {
 TEST(LzwDecoder, ResumesAtSoftLimits) {
   WriterFrame f = testing::pattern_frame(97, 89);
   const Bytes codes = testing::lzw_encode(f.pixels, 8);
-  Bytes out(f.pixels.size(), 0xEE);
+  Bytes buffer(LzwDecoder::kLiteralRoom + f.pixels.size(), 0xEE);
   LzwDecoder d;
   ASSERT_TRUE(d.start(8, codes.data(), codes.size()));
   std::size_t pos = 0;
   LzwDecoder::Result r;
   int calls = 0;
   do {
-    r = d.decode(out.data(), out.size(), pos + 13, pos);
+    r = d.decode(buffer.data(), f.pixels.size(), pos + 13, pos);
     ++calls;
   } while (r == LzwDecoder::Result::limit);
   EXPECT_GT(calls, 100);
-  EXPECT_EQ(pos, out.size());
-  EXPECT_EQ(out, f.pixels);
+  EXPECT_EQ(pos, f.pixels.size());
+  EXPECT_EQ(Bytes(buffer.begin() + LzwDecoder::kLiteralRoom, buffer.end()), f.pixels);
 }
 
 }  // namespace

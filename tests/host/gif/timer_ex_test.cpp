@@ -6,6 +6,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "media/timer/timer_ex.h"
@@ -180,6 +181,73 @@ TEST(TimerEx, ThreadSafeTicksRunOnTheWorker) {
   EXPECT_EQ(synchronised.load(), 0);
   std::lock_guard<std::mutex> g(m);
   EXPECT_NE(tick_thread, std::this_thread::get_id());
+}
+
+TEST(TimerEx, ThreadedModeTicksOnlyWithIntervalEnabledAndHandler) {
+  FakeWindows w;
+  struct Case {
+    std::uint32_t interval;
+    bool enabled, handler;
+  };
+  for (const Case c : {Case{0, true, true}, Case{5, false, true}, Case{5, true, false}, Case{5, true, true}}) {
+    SCOPED_TRACE(testing::Message() << c.interval << " " << c.enabled << " " << c.handler);
+    std::atomic<int> ticks{0};
+    TTimerEx t(services(w));  // declared after what its ticks use
+    t.set_threaded(true);
+    t.set_enabled(c.enabled);
+    t.set_interval(c.interval);
+    if (c.handler) t.set_on_timer([&](TTimerEx&) { ++ticks; });
+    const bool should_tick = c.interval != 0 && c.enabled && c.handler;
+    EXPECT_EQ(t.worker_running(), should_tick);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(should_tick ? 5000 : 80);
+    while (ticks < 2 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(ticks.load() >= 2, should_tick);
+  }
+}
+
+TEST(TimerEx, ThreadedSameIntervalDoesNotRestartTheCountdown) {
+  FakeWindows w;
+  std::atomic<int> ticks{0};
+  TTimerEx t(services(w));
+  t.set_threaded(true);
+  t.set_interval(80);
+  t.set_on_timer([&](TTimerEx&) { ++ticks; });
+  // Setting 80 again every few milliseconds: were the countdown restarted,
+  // no tick would ever come.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
+  while (std::chrono::steady_clock::now() < until) {
+    t.set_interval(80);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_GE(ticks.load(), 2);
+}
+
+TEST(TimerEx, ThreadedHandlerExceptionsGoToTheApplicationHandler) {
+  // On the worker (ThreadSafe) and through a synchronise call that lets the
+  // exception through: neither may end the process, both are reported and
+  // the timer keeps ticking.
+  for (const bool thread_safe : {true, false}) {
+    SCOPED_TRACE(thread_safe);
+    FakeWindows w;
+    TimerServices s = services(w);
+    std::atomic<int> reported{0};
+    s.handle_exception = [&](std::exception_ptr e) {
+      try {
+        std::rethrow_exception(e);
+      } catch (const std::runtime_error& err) {
+        if (std::string(err.what()) == "boom") ++reported;
+      }
+    };
+    TTimerEx t(s);
+    t.set_thread_safe(thread_safe);
+    t.set_threaded(true);
+    t.set_interval(2);
+    t.set_on_timer([](TTimerEx&) { throw std::runtime_error("boom"); });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (reported < 3 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    t.set_enabled(false);
+    EXPECT_GE(reported.load(), 3);
+  }
 }
 
 TEST(TimerEx, DestroyedFromInsideItsOwnTick) {
