@@ -2,8 +2,11 @@
 // under Wine): file semantics, registry, mutexes, timers in the message loop
 // and inside message boxes, and the application hook seeing those messages.
 #include <gtest/gtest.h>
+#include <winsock2.h>
 #include <windows.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
 
 #include "platform/win32/win32_system.h"
@@ -11,6 +14,7 @@
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "ui/timer.h"
+#include "ui/web_browser.h"
 #include "ui/win32/win32_backend.h"
 
 namespace brevaro {
@@ -151,6 +155,67 @@ TEST(Win32Form, WindowHooksSeeSentMessagesAndRegionsApply) {
   DeleteObject(got);
   DeleteObject(want);
   DeleteObject(second);
+}
+
+// The system's WebBrowser control hosted in a form: it is created, its
+// navigation reaches the HTTP server (this Wine has no HTML engine, so no
+// page ever completes), and the form with the control goes away cleanly.
+TEST(Win32Browser, NavigationReachesTheServerAndTeardownIsClean) {
+  ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+  WSADATA wsa{};
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_NE(listener, INVALID_SOCKET);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  int len = sizeof addr;
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/brevaro/url.asp?url=accounts";
+
+  std::string request;
+  {
+    platform::win32::Win32System sys;
+    ui::win32::Win32Backend backend;
+    auto app = std::make_unique<ui::Application>(backend, sys.ports());
+    auto& form = app->create_form<ui::Form>("f", "browser test", ui::Size{400, 300}, ui::BorderStyle::none);
+    auto& browser = form.make<ui::WebBrowser>("HTML1", &form, ui::Rect{10, 10, 380, 280});
+    form.show();
+    browser.Navigate(url);
+
+    // The control fetches on its own threads; the GUI thread keeps pumping.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    SOCKET peer = INVALID_SOCKET;
+    while (std::chrono::steady_clock::now() < deadline && request.find("\r\n") == std::string::npos) {
+      app->process_messages();
+      fd_set fds;
+      FD_ZERO(&fds);
+      FD_SET(peer == INVALID_SOCKET ? listener : peer, &fds);
+      timeval tv{0, 20000};
+      if (select(0, &fds, nullptr, nullptr, &tv) != 1) continue;
+      if (peer == INVALID_SOCKET) {
+        peer = accept(listener, nullptr, nullptr);
+        continue;
+      }
+      char buf[1024];
+      const int n = recv(peer, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      request.append(buf, static_cast<std::size_t>(n));
+    }
+    if (peer != INVALID_SOCKET) closesocket(peer);
+
+    const auto start = std::chrono::steady_clock::now();
+    form.close();
+    app->process_messages();
+    app.reset();  // the form and its control go with the application
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  }
+  closesocket(listener);
+  WSACleanup();
+  OleUninitialize();
+  EXPECT_EQ(request.rfind("GET /brevaro/url.asp?url=accounts HTTP/1.", 0), 0u) << request;
 }
 
 }  // namespace
