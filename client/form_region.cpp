@@ -1,5 +1,6 @@
 #include "client/form_region.h"
 
+#include "region/errors.h"
 #include "ui/application.h"
 
 namespace brevaro::client {
@@ -52,6 +53,12 @@ void FormRegionOwner::remove_hook(region::MessageHook* hook) {
 
 intptr_t FormRegionOwner::send_message(uint32_t msg, uintptr_t wparam, intptr_t lparam) {
   return form_.send_message(msg, wparam, lparam);
+}
+
+void FormRegionOwner::validate_name(const region::RegionComponent* component, const std::string& name) const {
+  region::RegionOwner::validate_name(component, name);
+  if (!name.empty() && form_.find_component(name))
+    throw region::EComponentError("A component named " + name + " already exists");
 }
 
 }  // namespace brevaro::client

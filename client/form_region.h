@@ -24,6 +24,8 @@ class FormRegionOwner final : public region::RegionOwner {
   void install_hook(region::MessageHook* hook) override;
   void remove_hook(region::MessageHook* hook) override;
   intptr_t send_message(uint32_t msg, uintptr_t wparam, intptr_t lparam) override;
+  // Names are unique among all the form's components, not only its region ones.
+  void validate_name(const region::RegionComponent* component, const std::string& name) const override;
 
  private:
   ui::Form& form_;

@@ -12,6 +12,7 @@
 #include "platform/headless/headless.h"
 #include "platform/posix/posix_system.h"
 #include "region/bitmap.h"
+#include "region/errors.h"
 #include "ui/application.h"
 #include "ui/headless/headless_backend.h"
 #include "ui/headless/headless_browser.h"
@@ -372,6 +373,15 @@ TEST_F(MainWindow, WindowIsCutToTheMasksBlackPixels) {
     }
   EXPECT_GT(inside, 582 * 488 / 2);
   EXPECT_LT(inside, 582 * 488);  // really cut, not the whole rectangle
+}
+
+TEST_F(MainWindow, RegionComponentNamesAreUniqueAmongAllComponents) {
+  auto& f = start();
+  EXPECT_THROW(f.PictExtRgn1->set_name("image1"), region::EComponentError);
+  EXPECT_THROW(f.FormRegion1->set_name("HTML2"), region::EComponentError);
+  EXPECT_EQ(f.PictExtRgn1->name(), "PictExtRgn1");
+  f.PictExtRgn1->set_name("SkinRegion");
+  EXPECT_EQ(f.PictExtRgn1->name(), "SkinRegion");
 }
 
 }  // namespace
