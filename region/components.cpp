@@ -32,7 +32,7 @@ RegionComponent* RegionOwner::find_component(std::string_view name) const {
 void RegionOwner::validate_name(const RegionComponent* component, const std::string& name) const {
   if (name.empty()) return;
   const RegionComponent* other = find_component(name);
-  if (other && other != component) throw EComponentError("A component named " + name + " already exists");
+  if (other && other != component) throw EComponentError::duplicate_name(name);
 }
 
 // ---- helpers ---------------------------------------------------------------
@@ -225,9 +225,9 @@ TExternalRegion::~TExternalRegion() {
 }
 
 void TExternalRegion::set_name(const std::string& name) {
-  if (owner_) owner_->validate_name(this, name);
-  previous_name_ = name_;
-  name_ = name;
+  std::string previous = name_;
+  RegionComponent::set_name(name);
+  previous_name_ = std::move(previous);
   if (owner_ && owner_->is_form()) {
     owner_->send_message(kMsgExternalRegionNameChanged, 0, reinterpret_cast<intptr_t>(this));
   }

@@ -35,6 +35,10 @@ class EDuplicateComponent : public std::runtime_error {
 class EComponentError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  // A name that another component of the form already has.
+  static EComponentError duplicate_name(const std::string& name) {
+    return EComponentError("A component named " + name + " already exists");
+  }
 };
 
 }  // namespace brevaro::region

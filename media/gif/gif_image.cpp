@@ -8,6 +8,8 @@
 #include <iterator>
 #include <new>
 
+#include "base/scope_exit.h"
+
 namespace brevaro::media {
 
 using gif::Pixel;
@@ -172,13 +174,8 @@ void GifImage::invalidate() {
 void GifImage::repaint_now() {
   if (painting_ || !visible_ || !services_.host) return;
   // Cleared also when the paint raises, or immediate repaints would stop for good.
-  struct Painting {
-    bool& flag;
-    explicit Painting(bool& f) : flag(f) { flag = true; }
-    ~Painting() { flag = false; }
-    Painting(const Painting&) = delete;
-    Painting& operator=(const Painting&) = delete;
-  } painting(painting_);
+  painting_ = true;
+  const base::ScopeExit done([this] { painting_ = false; });
   services_.host->repaint_now();
 }
 
@@ -426,21 +423,16 @@ void GifImage::tick() {
   if (!loaded_ || !animate_ || !timer_ || release_timer_ || gif_.frames.empty()) return;
   // Leaves the tick also when a handler raises: the depth comes back down
   // and a timer stopped during the tick is still freed at its end.
-  struct Depth {
-    GifImage& self;
-    explicit Depth(GifImage& s) : self(s) { ++self.tick_depth_; }
-    ~Depth() {
-      if (--self.tick_depth_ == 0 && self.release_timer_) {
-        // Freed at the end of its own tick: the timer allows being
-        // destroyed from inside its tick; nothing of it is touched afterwards.
-        std::unique_ptr<AnimationTimer> dying = std::move(self.timer_);
-        self.release_timer_ = false;
-        dying.reset();
-      }
+  ++tick_depth_;
+  const base::ScopeExit leave([this] {
+    if (--tick_depth_ == 0 && release_timer_) {
+      // Freed at the end of its own tick: the timer allows being
+      // destroyed from inside its tick; nothing of it is touched afterwards.
+      std::unique_ptr<AnimationTimer> dying = std::move(timer_);
+      release_timer_ = false;
+      dying.reset();
     }
-    Depth(const Depth&) = delete;
-    Depth& operator=(const Depth&) = delete;
-  } depth(*this);
+  });
   const std::uint32_t t0 = now();
   const int n = frame_count();
   if (current_frame_ < 1 || current_frame_ > n) current_frame_ = 1;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/scope_exit.h"
 #include "ui/application.h"
 
 namespace brevaro::media {
@@ -103,13 +104,8 @@ void TGIFImage::paint(ui::Canvas& canvas) {
   {
     // Cleared also when re-arming the timer raises (no more timers), or the
     // control would never be invalidated again.
-    struct InPaint {
-      bool& flag;
-      explicit InPaint(bool& f) : flag(f) { flag = true; }
-      ~InPaint() { flag = false; }
-      InPaint(const InPaint&) = delete;
-      InPaint& operator=(const InPaint&) = delete;
-    } in_paint(in_paint_);
+    in_paint_ = true;
+    const base::ScopeExit done([this] { in_paint_ = false; });
     style_changed_ = false;
     model_.wm_paint(surface, 0, 0);
     if (style_changed_) {
