@@ -1,9 +1,12 @@
 #include "client/main_form.h"
 
 #include "base/identifier.h"
+#include "base/scope_exit.h"
 #include "base/winpath.h"
+#include "client/service_links.h"
 #include "client/settings.h"
 #include "config/product_config.h"
+#include "platform/close_request.h"
 #include "region/bitmap.h"
 #include "ui/application.h"
 
@@ -47,7 +50,7 @@ bool is_right_button(std::uint32_t m) {
 
 }  // namespace
 
-TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& sockets)
+TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& sockets, std::unique_ptr<net::IcmpApi> icmp)
     : ui::Form(owner, "Form1", "brevaro", ui::Size{871, 488}, ui::BorderStyle::none), state_(state) {
   platform::FileSystem& fs = application().ports().fs;
 
@@ -60,6 +63,8 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
 
   HTML1 = &make<ui::WebBrowser>("HTML1", this, ui::Rect{90, 129, 478, 307});
   HTML2 = &make<ui::WebBrowser>("HTML2", this, ui::Rect{131, 455, 397, 20});
+  HTML1->set_on_title_change([this](ui::WebBrowser& b, const std::string& t) { HTML1oTitleChange(b, t); });
+  HTML1->set_on_navigate_complete2([this](ui::WebBrowser& b, const std::string& u) { HTML1NavigateComplete2(b, u); });
 
   lblAccounts = &make_hot_spot("lblAccounts", 125, "View latest results");
   lblSetup = &make_hot_spot("lblSetup", 154, "Add / Remove / Edit accounts");
@@ -71,6 +76,17 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
   lblSendToFriend = &make_hot_spot("lblSendToFriend", 335, "Send an brevaro recommendation to a friend");
   lblPrint = &make_hot_spot("lblPrint", 366, "");
   lblSignOut = &make_hot_spot("lblSignOut", 395, "End session and quit the brevaro application");
+  using LabelHandler = void (TForm1::*)(ui::Control&, ui::MouseButton, ui::Point);
+  const std::pair<ui::Label*, LabelHandler> label_handlers[] = {
+      {lblAccounts, &TForm1::lblAccountsMouseDown},   {lblSetup, &TForm1::lblSetupMouseDown},
+      {lblMyDetails, &TForm1::lblMyDetailsMouseDown}, {lblSecurity, &TForm1::lblSecurityMouseDown},
+      {lblHelp, &TForm1::lblHelpMouseDown},           {lblContactUs, &TForm1::lblContactUsMouseDown},
+      {lblWebSite, &TForm1::lblWebSiteMouseDown},     {lblSendToFriend, &TForm1::lblSendToFriendMouseDown},
+      {lblPrint, &TForm1::lblPrintMouseDown},         {lblSignOut, &TForm1::lblSignOutMouseDown},
+  };
+  for (const auto& [label, handler] : label_handlers)
+    label->set_on_mouse_down(
+        [this, h = handler](ui::Control& s, ui::MouseButton b, ui::Point p) { (this->*h)(s, b, p); });
 
   imgBanner = &make<media::TGIFImage>("imgBanner", this, ui::Rect{95, 54, 468, 60});
   imgBanner->set_cursor(ui::Cursor::hand);
@@ -88,6 +104,7 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
 
   btnPrint = &make<ui::Button>("btnPrint", this, ui::Rect{600, 100, 75, 25}, "Print");
   btnPrint->set_visible(false);
+  btnPrint->set_on_click([this](ui::Control& s) { btnPrintClick(s); });
 
   panSignOut = &make<ui::Panel>("panSignOut", this, ui::Rect{264, 256, 130, 53});
   panSignOut->color = 15718077;  // #BDD6EF
@@ -107,20 +124,24 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
   Memo3->set_visible(false);
 
   Timer1 = &make<ui::Timer>("Timer1", 1000, false);
+  Timer1->set_on_timer([this](ui::Timer& t) { Timer1Timer(t); });
   ExitTimer = &make<ui::Timer>("ExitTimer", 5000, false);
   ExitTimer->set_on_timer([this](ui::Timer& t) { ExitTimerTimer(t); });
-  CloseTimer = &make<ui::Timer>("CloseTimer", 100, true);
+  CloseTimer = &make<ui::Timer>("CloseTimer", platform::kClosePollMs, true);
+  CloseTimer->set_on_timer([this](ui::Timer& t) { CloseTimerTimer(t); });
   timBannerChange = &make<ui::Timer>("timBannerChange", 1000, false);
   timTMDS = &make<ui::Timer>("timTMDS", 5000, true);
   timTMDS->set_tag(10);
+  timTMDS->set_on_timer([this](ui::Timer& t) { timTMDSTimer(t); });
   TimerGetImage = &make<ui::Timer>("TimerGetImage", 30000, false);
 
-  Ping1 = std::make_unique<net::TPing>(sockets);
+  Ping1 = icmp ? std::make_unique<net::TPing>(sockets, std::move(icmp)) : std::make_unique<net::TPing>(sockets);
   Ping1->SetAddress(config::service_ip);
   Ping1->SetSize(56);
   Ping1->SetTimeout(4000);
   Ping1->SetTTL(64);
   Ping1->SetFlags(0);
+  Ping1->OnEchoReply = [this](net::TPing& p, net::TICMP& i, int replies) { Ping1EchoReply(p, i, replies); };
   for (auto* http : {&MyHttp1, &MyHttp2, &MyHttp3}) {
     *http = std::make_unique<net::THttpCli>(sockets);
     net::THttpCli& h = **http;
@@ -133,6 +154,13 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
     h.SetMultiThreaded(false);
     h.SetApplicationPump([this] { application().process_messages(); });
   }
+
+  // The logic behind the handlers.
+  connectivity_ = std::make_unique<Connectivity>(application(), *Ping1);
+  navigation_ = std::make_unique<Navigation>(application(), *connectivity_, *HTML1, *HTML2,
+                                             Navigation::Hooks{[this] { return error_page_url(); },
+                                                               [this] { dragging_ = false; }});
+  shutdown_ = std::make_unique<Shutdown>(*this, *connectivity_);
 
   // The window's shape, built while the form is loaded.
   region_owner_ = std::make_unique<FormRegionOwner>(*this);
@@ -166,6 +194,9 @@ TForm1::~TForm1() {
   MyHttp3.reset();
   MyHttp2.reset();
   MyHttp1.reset();
+  shutdown_.reset();
+  navigation_.reset();
+  connectivity_.reset();
   Ping1.reset();
   region_owner_.reset();
   free_all_components();
@@ -310,10 +341,56 @@ void TForm1::FormClose(ui::Form&, ui::CloseAction&) {
   save_settings(fs, settings_path_, ini);
 }
 
-void TForm1::ExitTimerTimer(ui::Timer&) {
-  panSignOut->set_visible(false);
-  close();
+// ---- navigation ---------------------------------------------------------------------
+
+void TForm1::Ping1EchoReply(net::TPing&, net::TICMP&, int replies) { connectivity_->echo_reply(replies); }
+
+void TForm1::Timer1Timer(ui::Timer& sender) {
+  sender.set_enabled(false);
+  if (navigation_->first_navigation()) sender.set_enabled(true);
 }
+
+void TForm1::HTML1oTitleChange(ui::WebBrowser&, const std::string& text) { navigation_->title_changed(text); }
+
+void TForm1::lblAccountsMouseDown(ui::Control&, ui::MouseButton, ui::Point) { navigation_->open_section(links::accounts); }
+void TForm1::lblSetupMouseDown(ui::Control&, ui::MouseButton, ui::Point) { navigation_->open_section(links::setup); }
+void TForm1::lblMyDetailsMouseDown(ui::Control&, ui::MouseButton, ui::Point) {
+  navigation_->open_section(links::mydetails);
+}
+void TForm1::lblSecurityMouseDown(ui::Control&, ui::MouseButton, ui::Point) { navigation_->open_section(links::security); }
+void TForm1::lblHelpMouseDown(ui::Control&, ui::MouseButton, ui::Point) { navigation_->open_section(links::help); }
+void TForm1::lblContactUsMouseDown(ui::Control&, ui::MouseButton, ui::Point) {
+  navigation_->open_section(links::contactus);
+}
+void TForm1::lblWebSiteMouseDown(ui::Control&, ui::MouseButton, ui::Point) { navigation_->open_web_site(); }
+void TForm1::lblSendToFriendMouseDown(ui::Control&, ui::MouseButton, ui::Point) {
+  navigation_->open_section(links::sendtoafriend);
+}
+void TForm1::lblPrintMouseDown(ui::Control&, ui::MouseButton, ui::Point) { btnPrintClick(*btnPrint); }
+void TForm1::btnPrintClick(ui::Control&) { navigation_->print(); }
+
+void TForm1::timTMDSTimer(ui::Timer& sender) {
+  sender.set_enabled(false);
+  sender.set_interval(60000);
+  // Enabled again however the refresh ends: a failed refresh waits for the next.
+  const base::ScopeExit again([&sender] { sender.set_enabled(true); });
+  sender.set_tag(sender.tag() + 1);
+  if (sender.tag() <= 9) return;
+  sender.set_tag(0);
+  if (connectivity_->check() && !application().terminated()) RefreshAdverts();
+}
+
+void TForm1::RefreshAdverts() {
+  // A refresh starts from an empty advert list.
+  Memo1->set_lines({});
+}
+
+// ---- sign-out and closing -----------------------------------------------------------------
+
+void TForm1::lblSignOutMouseDown(ui::Control&, ui::MouseButton, ui::Point) { shutdown_->sign_out(); }
+void TForm1::HTML1NavigateComplete2(ui::WebBrowser&, const std::string&) { shutdown_->navigation_completed(); }
+void TForm1::ExitTimerTimer(ui::Timer&) { shutdown_->exit_timer(); }
+void TForm1::CloseTimerTimer(ui::Timer&) { shutdown_->poll_close_request(); }
 
 // ---- dragging by the picture ---------------------------------------------------------
 

@@ -8,10 +8,13 @@
 #include <functional>
 #include <optional>
 
+#include "client/connectivity.h"
 #include "client/file_list.h"
 #include "client/form_region.h"
 #include "client/process_state.h"
+#include "client/navigation.h"
 #include "client/proxy.h"
+#include "client/shutdown.h"
 #include "media/ui/flash_control.h"
 #include "media/ui/gif_control.h"
 #include "net/httpcli.h"
@@ -25,7 +28,9 @@ namespace brevaro::client {
 
 class TForm1 final : public ui::Form {
  public:
-  TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& sockets);
+  // `icmp` is the echo backend for the connectivity check; by default the
+  // platform's own.
+  TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& sockets, std::unique_ptr<net::IcmpApi> icmp = {});
   ~TForm1() override;
 
   // Components, by their stored names.
@@ -76,6 +81,23 @@ class TForm1 final : public ui::Form {
   void Image1MouseMove(ui::Control& sender, ui::Point pos);
   void Image1MouseUp(ui::Control& sender, ui::MouseButton button, ui::Point pos);
   void ExitTimerTimer(ui::Timer& sender);
+  void Timer1Timer(ui::Timer& sender);
+  void timTMDSTimer(ui::Timer& sender);
+  void CloseTimerTimer(ui::Timer& sender);
+  void Ping1EchoReply(net::TPing& sender, net::TICMP& icmp, int replies);
+  void HTML1oTitleChange(ui::WebBrowser& sender, const std::string& text);
+  void HTML1NavigateComplete2(ui::WebBrowser& sender, const std::string& url);
+  void lblAccountsMouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
+  void lblSetupMouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
+  void lblMyDetailsMouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
+  void lblSecurityMouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
+  void lblHelpMouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
+  void lblContactUsMouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
+  void lblWebSiteMouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
+  void lblSendToFriendMouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
+  void lblPrintMouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
+  void btnPrintClick(ui::Control& sender);
+  void lblSignOutMouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
   // The application-wide message hook.
   void AppMessage(ui::Message& m, bool& handled);
 
@@ -85,6 +107,11 @@ class TForm1 final : public ui::Form {
   const std::optional<ProxySetting>& proxy() const noexcept { return proxy_; }
   const std::string& settings_path() const noexcept { return settings_path_; }
   std::string error_page_url() const;
+  const std::string& program_folder() const noexcept { return state_.program_folder; }
+
+  // The advert-list refresh that timTMDS runs every tenth tick while the
+  // service answers.
+  void RefreshAdverts();
 
   // The movie banner shown over the banner area, or none.
   media::TShockwaveFlash* FlashBanner = nullptr;
@@ -98,6 +125,9 @@ class TForm1 final : public ui::Form {
   void write_error_page();
 
   ProcessState& state_;
+  std::unique_ptr<Connectivity> connectivity_;
+  std::unique_ptr<Navigation> navigation_;
+  std::unique_ptr<Shutdown> shutdown_;
   std::unique_ptr<FormRegionOwner> region_owner_;
   bool dragging_ = false;
   ui::Point drag_offset_{};

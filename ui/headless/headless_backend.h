@@ -44,6 +44,9 @@ class HeadlessBackend final : public Backend {
   void run(Application& app) override;
   void process_messages(Application& app) override;
   void quit() override { quit_ = true; }
+  // A test that starts the program again after it ended: a new process has
+  // a new message loop.
+  void new_process() { quit_ = false; }
   bool quitting() const override { return quit_; }
   void post(std::function<void()> fn) override { posted_.push_back(std::move(fn)); }
   std::unique_ptr<TimerPeer> create_timer(std::function<void()> on_tick) override;

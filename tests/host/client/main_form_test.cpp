@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/ini.h"
+#include "tests/host/client/client_fixture.h"
 #include "client/main_form.h"
 #include "client/proxy.h"
 #include "net/posix/event_loop.h"
@@ -20,32 +21,9 @@
 namespace brevaro::client {
 namespace {
 
-constexpr const char* kFolder = "C:\\Program Files\\brevaro\\";
-constexpr const char* kIni = "C:\\Program Files\\brevaro\\Data\\Brevaro.ini";
-constexpr const char* kErrorUrl = "file://C:\\Program Files\\brevaro\\data\\error.htm";
+using namespace fixture;
 
-struct MainWindow : ::testing::Test {
-  platform::headless::HeadlessSystem sys;
-  ui::headless::HeadlessBackend backend{sys.clock, sys.screen};
-  std::unique_ptr<ui::Application> app;
-  ProcessState state;
-  net::posix::EventLoop loop;
-  net::posix::PosixSocketApi sockets{loop};
-  TForm1* form = nullptr;
-
-  void SetUp() override { sys.fs.put(kIni, "[Default]\r\nUN=200103051407090123\r\n"); }
-  void TearDown() override { app.reset(); }
-
-  TForm1& start() {
-    app = std::make_unique<ui::Application>(backend, sys.ports());
-    form = &app->create_form<TForm1>(state, sockets);
-    form->show();
-    backend.advance(*app, 0);
-    return *form;
-  }
-  base::IniDocument ini() const { return base::IniDocument::parse(sys.fs.read_file(kIni).value_or("")); }
-  ui::headless::HeadlessBrowser& browser(ui::WebBrowser& b) { return dynamic_cast<ui::headless::HeadlessBrowser&>(b.browser()); }
-};
+using MainWindow = MainWindowFixture;
 
 TEST_F(MainWindow, StartUpBuildsTheWindowAndStartsTheTimers) {
   auto& f = start();
