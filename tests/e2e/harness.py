@@ -79,11 +79,24 @@ class Wine:
                 out.append((int(parts[1]), parts[2], parts[3]))
         return out
 
+    def _wait(self, what, caption, ms):
+        # A driver that failed to start under a loaded machine is tried again;
+        # only its own "timed out" ends the wait early.
+        end = time.monotonic() + ms / 1000
+        while True:
+            left = max(int((end - time.monotonic()) * 1000), 0)
+            r = self.driver(what, caption, left, check=False)
+            if r.returncode == 0:
+                return True
+            if "timed out" in r.stderr or time.monotonic() >= end:
+                return False
+            time.sleep(0.1)
+
     def wait_window(self, caption, ms=15000):
-        return self.driver("wait", caption, ms, check=False).returncode == 0
+        return self._wait("wait", caption, ms)
 
     def wait_gone(self, caption, ms=15000):
-        return self.driver("gone", caption, ms, check=False).returncode == 0
+        return self._wait("gone", caption, ms)
 
     def stop_all(self):
         for p in self.procs:
@@ -143,6 +156,36 @@ class Service:
         except subprocess.TimeoutExpired:
             self.proc.kill()
         shutil.rmtree(self.tmp, ignore_errors=True)
+
+
+class LinkRecorder:
+    """Registers the recorder program as the open command of link schemes
+    (machine-wide: this Wine ignores per-user classes), so that a link a
+    program opens through the shell lands in links.txt instead of a browser."""
+
+    def __init__(self, wine: Wine, schemes=("http", "https")):
+        self.wine = wine
+        self.winfolder = "C:\\e2e\\recorder\\"
+        self.folder = wine.unix(self.winfolder)
+        self.folder.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(BIN / "recorder.exe", self.folder / "recorder.exe")
+        self.file = self.folder / "links.txt"
+        self.file.unlink(missing_ok=True)
+        command = f'"{self.winfolder}recorder.exe" "%1"'
+        for scheme in schemes:
+            key = f"HKLM\\Software\\Classes\\{scheme}"
+            self.reg(["add", key, "/ve", "/d", f"URL:{scheme}", "/f"])
+            self.reg(["add", key, "/v", "URL Protocol", "/d", "", "/f"])
+            self.reg(["add", key + "\\shell\\open\\command", "/ve", "/d", command, "/f"])
+
+    def reg(self, args):
+        subprocess.run(["wine", "reg", *args], env=self.wine.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True, timeout=60)
+
+    def links(self):
+        if not self.file.exists():
+            return []
+        return [l for l in self.file.read_text("latin-1").splitlines() if l]
 
 
 def screenshot(path):
