@@ -123,9 +123,8 @@ public:
                                       GetModuleHandleA(nullptr), nullptr));
         if (!window_)
             throw ESocketException("Cannot create the socket window, error #" + std::to_string(GetLastError()));
-        hwnd_ = window_.get();
-        SetWindowLongPtrA(hwnd_, 0, reinterpret_cast<LONG_PTR>(this));
-        SetWindowLongPtrA(hwnd_, sizeof(LONG_PTR), window_magic);
+        SetWindowLongPtrA(hwnd(), 0, reinterpret_cast<LONG_PTR>(this));
+        SetWindowLongPtrA(hwnd(), sizeof(LONG_PTR), window_magic);
     }
     ~Win32Channel() override {
         for (auto& [h, p] : pending_) {
@@ -134,8 +133,10 @@ public:
             } catch (...) {
             }
         }
-        SetWindowLongPtrA(hwnd_, 0, 0);
+        SetWindowLongPtrA(hwnd(), 0, 0);
     }
+
+    HWND hwnd() const { return window_.get(); }
 
     void dispatch(unsigned msg, WPARAM w, LPARAM l) {
         if ((msg == lookupMsg_ || msg == reverseMsg_) && pending_.count(static_cast<LookupHandle>(w)))
@@ -144,11 +145,11 @@ public:
     }
 
     void post(unsigned msg, std::uintptr_t w, std::intptr_t l) override {
-        PostMessageA(hwnd_, WM_USER + msg, static_cast<WPARAM>(w), static_cast<LPARAM>(l));
+        PostMessageA(hwnd(), WM_USER + msg, static_cast<WPARAM>(w), static_cast<LPARAM>(l));
     }
     int asyncSelect(SocketHandle s, unsigned msg, unsigned mask) override {
         auto fn = lib_.get<WSAAsyncSelect_t>("WSAAsyncSelect");
-        if (fn(static_cast<SOCKET>(s), hwnd_, mask ? WM_USER + msg : 0, static_cast<long>(mask)) == SOCKET_ERROR)
+        if (fn(static_cast<SOCKET>(s), hwnd(), mask ? WM_USER + msg : 0, static_cast<long>(mask)) == SOCKET_ERROR)
             return lib_.get<WSAGetLastError_t>("WSAGetLastError")();
         return 0;
     }
@@ -157,7 +158,7 @@ public:
         p.buffer.resize(MAXGETHOSTSTRUCT);
         p.name = std::string(name);
         HANDLE h = lib_.get<WSAAsyncGetHostByName_t>("WSAAsyncGetHostByName")(
-            hwnd_, WM_USER + msg, p.name.c_str(), p.buffer.data(), static_cast<int>(p.buffer.size()));
+            hwnd(), WM_USER + msg, p.name.c_str(), p.buffer.data(), static_cast<int>(p.buffer.size()));
         if (!h) {
             *error = lib_.get<WSAGetLastError_t>("WSAGetLastError")();
             return 0;
@@ -176,7 +177,7 @@ public:
         p.name[2] = static_cast<char>(addr >> 8);
         p.name[3] = static_cast<char>(addr);
         HANDLE h = lib_.get<WSAAsyncGetHostByAddr_t>("WSAAsyncGetHostByAddr")(
-            hwnd_, WM_USER + msg, p.name.data(), 4, AF_INET, p.buffer.data(), static_cast<int>(p.buffer.size()));
+            hwnd(), WM_USER + msg, p.name.data(), 4, AF_INET, p.buffer.data(), static_cast<int>(p.buffer.size()));
         if (!h) {
             *error = lib_.get<WSAGetLastError_t>("WSAGetLastError")();
             return 0;
@@ -215,7 +216,6 @@ private:
     Win32SocketApi::Library& lib_;
     MessageSink& sink_;
     platform::win32::UniqueWindow window_;
-    HWND hwnd_ = nullptr;  // window_'s handle
     std::map<LookupHandle, Pending> pending_;
     unsigned lookupMsg_ = 0;
     unsigned reverseMsg_ = 0;

@@ -183,15 +183,12 @@ TEST(Win32Form, WindowHooksSeeSentMessagesAndRegionsApply) {
 
   const std::vector<ui::Rect> rects{{0, 0, 10, 10}, {20, 0, 5, 10}};
   form.set_window_region(&rects, false);
-  HRGN got = CreateRectRgn(0, 0, 0, 0);
-  ASSERT_EQ(GetWindowRgn(reinterpret_cast<HWND>(form.handle()), got), COMPLEXREGION);
-  HRGN want = CreateRectRgn(0, 0, 10, 10);
-  HRGN second = CreateRectRgn(20, 0, 25, 10);
-  CombineRgn(want, want, second, RGN_OR);
-  EXPECT_TRUE(EqualRgn(got, want));
-  DeleteObject(got);
-  DeleteObject(want);
-  DeleteObject(second);
+  const platform::win32::UniqueRegion got{CreateRectRgn(0, 0, 0, 0)};
+  ASSERT_EQ(GetWindowRgn(reinterpret_cast<HWND>(form.handle()), got.get()), COMPLEXREGION);
+  const platform::win32::UniqueRegion want{CreateRectRgn(0, 0, 10, 10)};
+  const platform::win32::UniqueRegion second{CreateRectRgn(20, 0, 25, 10)};
+  CombineRgn(want.get(), want.get(), second.get(), RGN_OR);
+  EXPECT_TRUE(EqualRgn(got.get(), want.get()));
 }
 
 // The system's WebBrowser control hosted in a form: it is created, its
