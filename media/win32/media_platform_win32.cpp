@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "media/ui/media_platform.h"
+#include "platform/win32/handles.h"
 #include "ui/application.h"
 
 namespace brevaro::media {
@@ -19,12 +20,7 @@ constexpr char kTimerClass[] = "TTimerExWindow";
 constexpr char kSyncClass[] = "TBrevaroMediaSync";
 constexpr UINT kRunPending = WM_APP + 0x31;
 
-struct WindowDeleter {
-  void operator()(HWND h) const noexcept {
-    if (h) DestroyWindow(h);
-  }
-};
-using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDeleter>;
+using platform::win32::UniqueWindow;
 
 HINSTANCE instance() { return GetModuleHandleA(nullptr); }
 

@@ -16,26 +16,13 @@
 
 #include "net/icmp.h"
 #include "net/posix/socket_api.h"
+#include "platform/posix/unique_fd.h"
 
 namespace brevaro::net {
 namespace {
 
 // Windows' IP_REQ_TIMED_OUT, reported after an echo that got no answer.
 constexpr int ip_req_timed_out = 11010;
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::uint16_t checksum(const std::uint8_t* p, std::size_t n) {
     std::uint32_t sum = 0;
@@ -79,7 +66,7 @@ public:
     int sendEcho(std::uint32_t addr, std::span<const std::byte> data, const IcmpRequestOptions& options,
                  TIcmpEchoReply& reply, std::span<std::byte> replyData, int timeoutMs, int* lastError) override {
         *lastError = 0;
-        Fd fd(::socket(AF_INET, (raw_ ? SOCK_RAW : SOCK_DGRAM) | SOCK_CLOEXEC, IPPROTO_ICMP));
+        const platform::posix::UniqueFd fd(::socket(AF_INET, (raw_ ? SOCK_RAW : SOCK_DGRAM) | SOCK_CLOEXEC, IPPROTO_ICMP));
         if (fd.get() < 0) {
             *lastError = posix::mapErrno(errno);
             return 0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/icmp.h"
+#include "platform/win32/handles.h"
 
 namespace brevaro::net {
 namespace {
@@ -27,50 +28,51 @@ F proc(HMODULE m, const char* name) {
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(m, name)));
 }
 
+// wsock32.dll, started for the name lookups; cleaned up and freed when it goes.
+class WinsockSession {
+public:
+    WinsockSession() : module_(LoadLibraryA("wsock32.dll")) {
+        auto startup = module_ ? proc<WSAStartup_t>(module_.get(), "WSAStartup") : nullptr;
+        WSADATA data{};
+        if (!startup || startup(MAKEWORD(1, 1), &data) != 0) throw TICMPException("Error initialising Winsock");
+    }
+    ~WinsockSession() {
+        if (auto fn = proc<WSACleanup_t>(module_.get(), "WSACleanup")) fn();
+    }
+    WinsockSession(const WinsockSession&) = delete;
+    WinsockSession& operator=(const WinsockSession&) = delete;
+    HMODULE module() const { return module_.get(); }
+
+private:
+    platform::win32::UniqueModule module_;
+};
+
+// The members own what the constructor takes, so a step that throws gives
+// back everything taken before it.
 class Win32IcmpApi final : public IcmpApi {
 public:
     Win32IcmpApi() {
-        winsock_ = LoadLibraryA("wsock32.dll");
-        auto startup = winsock_ ? proc<WSAStartup_t>(winsock_, "WSAStartup") : nullptr;
-        WSADATA data{};
-        if (!startup || startup(MAKEWORD(1, 1), &data) != 0) {
-            if (winsock_) FreeLibrary(winsock_);
-            throw TICMPException("Error initialising Winsock");
-        }
-        icmp_ = LoadLibraryA("icmp.dll");
-        if (!icmp_) {
-            cleanupWinsock();
-            throw TICMPException("Unable to register icmp.dll");
-        }
-        create_ = proc<IcmpCreateFile_t>(icmp_, "IcmpCreateFile");
-        close_ = proc<IcmpCloseHandle_t>(icmp_, "IcmpCloseHandle");
-        send_ = proc<IcmpSendEcho_t>(icmp_, "IcmpSendEcho");
-        if (!create_ || !close_ || !send_) {
-            FreeLibrary(icmp_);
-            cleanupWinsock();
-            throw TICMPException("Error loading dll functions");
-        }
+        icmp_.reset(LoadLibraryA("icmp.dll"));
+        if (!icmp_) throw TICMPException("Unable to register icmp.dll");
+        create_ = proc<IcmpCreateFile_t>(icmp_.get(), "IcmpCreateFile");
+        close_ = proc<IcmpCloseHandle_t>(icmp_.get(), "IcmpCloseHandle");
+        send_ = proc<IcmpSendEcho_t>(icmp_.get(), "IcmpSendEcho");
+        if (!create_ || !close_ || !send_) throw TICMPException("Error loading dll functions");
         handle_ = create_();
-        if (handle_ == INVALID_HANDLE_VALUE) {
-            FreeLibrary(icmp_);
-            cleanupWinsock();
-            throw TICMPException("Unable to get ping handle");
-        }
+        if (handle_ == INVALID_HANDLE_VALUE) throw TICMPException("Unable to get ping handle");
     }
     ~Win32IcmpApi() override {
         if (handle_ != INVALID_HANDLE_VALUE) close_(handle_);
-        FreeLibrary(icmp_);
-        cleanupWinsock();
     }
     Win32IcmpApi(const Win32IcmpApi&) = delete;
     Win32IcmpApi& operator=(const Win32IcmpApi&) = delete;
 
     std::optional<HostEntry> getHostByName(std::string_view name, int* error) override {
         std::string n(name);
-        auto fn = proc<gethostbyname_t>(winsock_, "gethostbyname");
+        auto fn = proc<gethostbyname_t>(winsock_.module(), "gethostbyname");
         hostent* he = fn ? fn(n.c_str()) : nullptr;
         if (!he || he->h_addrtype != AF_INET || he->h_length != 4) {
-            auto last = proc<WSAGetLastError_t>(winsock_, "WSAGetLastError");
+            auto last = proc<WSAGetLastError_t>(winsock_.module(), "WSAGetLastError");
             *error = last ? last() : static_cast<int>(GetLastError());
             return std::nullopt;
         }
@@ -121,13 +123,8 @@ public:
     }
 
 private:
-    void cleanupWinsock() {
-        if (auto fn = proc<WSACleanup_t>(winsock_, "WSACleanup")) fn();
-        FreeLibrary(winsock_);
-    }
-
-    HMODULE winsock_ = nullptr;
-    HMODULE icmp_ = nullptr;
+    WinsockSession winsock_;
+    platform::win32::UniqueModule icmp_;
     IcmpCreateFile_t create_ = nullptr;
     IcmpCloseHandle_t close_ = nullptr;
     IcmpSendEcho_t send_ = nullptr;

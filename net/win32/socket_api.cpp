@@ -5,9 +5,11 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "net/wsocket.h"
+#include "platform/win32/handles.h"
 
 namespace brevaro::net::win32 {
 
@@ -91,16 +93,17 @@ bool registerWindowClass() {
 }  // namespace
 
 struct Win32SocketApi::Library {
-    HMODULE module = nullptr;
+    platform::win32::UniqueModule module;
+    std::string libraryName;
     std::map<std::string, FARPROC, std::less<>> procs;
 
     template <class F>
     F get(const char* name) {
         auto it = procs.find(name);
         if (it == procs.end()) {
-            FARPROC p = GetProcAddress(module, name);
+            FARPROC p = GetProcAddress(module.get(), name);
             if (!p)
-                throw ESocketException(std::string("Procedure ") + name + " not found in wsock32.dll Error #" +
+                throw ESocketException(std::string("Procedure ") + name + " not found in " + libraryName + " Error #" +
                                        std::to_string(GetLastError()));
             it = procs.emplace(name, p).first;
         }
@@ -116,11 +119,12 @@ public:
         static const bool registered = registerWindowClass();
         (void)registered;
         // A message-only window: it never shows and needs no display.
-        hwnd_ = CreateWindowExA(0, window_class, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr),
-                                nullptr);
-        if (!hwnd_) throw ESocketException("Cannot create the socket window, error #" + std::to_string(GetLastError()));
-        SetWindowLongPtrA(hwnd_, 0, reinterpret_cast<LONG_PTR>(this));
-        SetWindowLongPtrA(hwnd_, sizeof(LONG_PTR), window_magic);
+        window_.reset(CreateWindowExA(0, window_class, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr));
+        if (!window_)
+            throw ESocketException("Cannot create the socket window, error #" + std::to_string(GetLastError()));
+        SetWindowLongPtrA(hwnd(), 0, reinterpret_cast<LONG_PTR>(this));
+        SetWindowLongPtrA(hwnd(), sizeof(LONG_PTR), window_magic);
     }
     ~Win32Channel() override {
         for (auto& [h, p] : pending_) {
@@ -129,9 +133,10 @@ public:
             } catch (...) {
             }
         }
-        SetWindowLongPtrA(hwnd_, 0, 0);
-        DestroyWindow(hwnd_);
+        SetWindowLongPtrA(hwnd(), 0, 0);
     }
+
+    HWND hwnd() const { return window_.get(); }
 
     void dispatch(unsigned msg, WPARAM w, LPARAM l) {
         if ((msg == lookupMsg_ || msg == reverseMsg_) && pending_.count(static_cast<LookupHandle>(w)))
@@ -140,11 +145,11 @@ public:
     }
 
     void post(unsigned msg, std::uintptr_t w, std::intptr_t l) override {
-        PostMessageA(hwnd_, WM_USER + msg, static_cast<WPARAM>(w), static_cast<LPARAM>(l));
+        PostMessageA(hwnd(), WM_USER + msg, static_cast<WPARAM>(w), static_cast<LPARAM>(l));
     }
     int asyncSelect(SocketHandle s, unsigned msg, unsigned mask) override {
         auto fn = lib_.get<WSAAsyncSelect_t>("WSAAsyncSelect");
-        if (fn(static_cast<SOCKET>(s), hwnd_, mask ? WM_USER + msg : 0, static_cast<long>(mask)) == SOCKET_ERROR)
+        if (fn(static_cast<SOCKET>(s), hwnd(), mask ? WM_USER + msg : 0, static_cast<long>(mask)) == SOCKET_ERROR)
             return lib_.get<WSAGetLastError_t>("WSAGetLastError")();
         return 0;
     }
@@ -153,7 +158,7 @@ public:
         p.buffer.resize(MAXGETHOSTSTRUCT);
         p.name = std::string(name);
         HANDLE h = lib_.get<WSAAsyncGetHostByName_t>("WSAAsyncGetHostByName")(
-            hwnd_, WM_USER + msg, p.name.c_str(), p.buffer.data(), static_cast<int>(p.buffer.size()));
+            hwnd(), WM_USER + msg, p.name.c_str(), p.buffer.data(), static_cast<int>(p.buffer.size()));
         if (!h) {
             *error = lib_.get<WSAGetLastError_t>("WSAGetLastError")();
             return 0;
@@ -172,7 +177,7 @@ public:
         p.name[2] = static_cast<char>(addr >> 8);
         p.name[3] = static_cast<char>(addr);
         HANDLE h = lib_.get<WSAAsyncGetHostByAddr_t>("WSAAsyncGetHostByAddr")(
-            hwnd_, WM_USER + msg, p.name.data(), 4, AF_INET, p.buffer.data(), static_cast<int>(p.buffer.size()));
+            hwnd(), WM_USER + msg, p.name.data(), 4, AF_INET, p.buffer.data(), static_cast<int>(p.buffer.size()));
         if (!h) {
             *error = lib_.get<WSAGetLastError_t>("WSAGetLastError")();
             return 0;
@@ -210,7 +215,7 @@ private:
     };
     Win32SocketApi::Library& lib_;
     MessageSink& sink_;
-    HWND hwnd_ = nullptr;
+    platform::win32::UniqueWindow window_;
     std::map<LookupHandle, Pending> pending_;
     unsigned lookupMsg_ = 0;
     unsigned reverseMsg_ = 0;
@@ -233,7 +238,7 @@ LRESULT CALLBACK socketWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
 
 }  // namespace
 
-Win32SocketApi::Win32SocketApi() = default;
+Win32SocketApi::Win32SocketApi(std::string library) : libraryName_(std::move(library)) {}
 
 Win32SocketApi::~Win32SocketApi() {
     if (lib_) {
@@ -244,15 +249,15 @@ Win32SocketApi::~Win32SocketApi() {
 
 void Win32SocketApi::acquire() {
     if (users_ == 0) {
+        // The library goes with `lib` when a step below throws.
         auto lib = std::make_unique<Library>();
-        lib->module = LoadLibraryA("wsock32.dll");
-        if (!lib->module) throw ESocketException("Unable to load wsock32.dll Error #" + std::to_string(GetLastError()));
+        lib->libraryName = libraryName_;
+        lib->module.reset(LoadLibraryA(libraryName_.c_str()));
+        if (!lib->module)
+            throw ESocketException("Unable to load " + libraryName_ + " Error #" + std::to_string(GetLastError()));
         WSADATA data{};
         int err = lib->get<WSAStartup_t>("WSAStartup")(MAKEWORD(1, 1), &data);
-        if (err != 0) {
-            FreeLibrary(lib->module);
-            throw ESocketException("wsock32.dll: WSAStartup error #" + std::to_string(err));
-        }
+        if (err != 0) throw ESocketException(libraryName_ + ": WSAStartup error #" + std::to_string(err));
         lib_ = std::move(lib);
     }
     ++users_;
@@ -265,7 +270,6 @@ void Win32SocketApi::release() {
             lib_->get<WSACleanup_t>("WSACleanup")();
         } catch (...) {
         }
-        FreeLibrary(lib_->module);
         lib_.reset();
     }
 }
@@ -426,7 +430,11 @@ bool Win32SocketApi::processMessages() {
     bool any = false;
     while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
         any = true;
-        if (m.message == WM_QUIT) return false;
+        if (m.message == WM_QUIT) {
+            // Put back for the loop that owns it, as the UI backend does.
+            PostQuitMessage(static_cast<int>(m.wParam));
+            return false;
+        }
         TranslateMessage(&m);
         DispatchMessageA(&m);
     }

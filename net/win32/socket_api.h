@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "net/socket_api.h"
 
@@ -12,8 +13,11 @@ namespace brevaro::net::win32 {
 
 class Win32SocketApi final : public SocketApi {
 public:
-    Win32SocketApi();
+    // The library is wsock32.dll; tests name another one to see a start-up fail.
+    explicit Win32SocketApi(std::string library = "wsock32.dll");
     ~Win32SocketApi() override;
+    Win32SocketApi(const Win32SocketApi&) = delete;
+    Win32SocketApi& operator=(const Win32SocketApi&) = delete;
 
     void acquire() override;
     void release() override;
@@ -41,12 +45,14 @@ public:
     std::optional<int> getProtoByName(std::string_view name, int* error) override;
     // Takes, translates and dispatches the thread's messages until the queue
     // is empty (waiting up to 20 ms for one when there is none). A quit
-    // message is not dispatched: the result is then false.
+    // message is not dispatched but posted again for the loop that owns it:
+    // the result is then false.
     bool processMessages() override;
 
     struct Library;  // wsock32.dll and its functions
 
 private:
+    std::string libraryName_;
     std::unique_ptr<Library> lib_;
     int users_ = 0;
 };

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "base/winpath.h"
+#include "platform/posix/unique_fd.h"
 
 namespace brevaro::platform::posix {
 
@@ -37,15 +38,6 @@ std::string native(std::string_view path) {
   throw FileError(kind, std::string(what) + " " + std::string(path) + ": " + std::strerror(err));
 }
 
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-};
 }  // namespace
 
 bool PosixFileSystem::file_exists(std::string_view path) const {
@@ -75,18 +67,18 @@ std::optional<std::string> PosixFileSystem::read_file(std::string_view path) con
 }
 
 void PosixFileSystem::write_file(std::string_view path, std::string_view bytes) {
-  Fd f{::open(native(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
-  if (f.fd < 0) throw_errno("Creating file", path, errno);
+  const UniqueFd f{::open(native(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+  if (!f) throw_errno("Creating file", path, errno);
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::write(f.fd, bytes.data() + done, bytes.size() - done);
+    const ssize_t n = ::write(f.get(), bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw_errno("Writing file", path, errno);
     }
     done += static_cast<std::size_t>(n);
   }
-  if (::fsync(f.fd) != 0) throw_errno("Flushing file", path, errno);
+  if (::fsync(f.get()) != 0) throw_errno("Flushing file", path, errno);
 }
 
 void PosixFileSystem::replace_file(std::string_view from, std::string_view to) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/winpath.h"
+#include "platform/win32/handles.h"
 
 namespace brevaro::platform::win32 {
 
@@ -30,27 +31,6 @@ std::string z(std::string_view s) { return std::string(s); }
   }
   throw FileError(kind, std::string(what) + " " + std::string(path) + " failed (error " + std::to_string(err) + ")");
 }
-
-struct HandleCloser {
-  void operator()(HANDLE h) const noexcept {
-    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-struct FindCloser {
-  void operator()(HANDLE h) const noexcept {
-    if (h && h != INVALID_HANDLE_VALUE) FindClose(h);
-  }
-};
-using UniqueFind = std::unique_ptr<void, FindCloser>;
-
-struct KeyCloser {
-  void operator()(HKEY k) const noexcept {
-    if (k) RegCloseKey(k);
-  }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 std::string key_path(std::string_view key) {
   while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
@@ -99,9 +79,9 @@ void Win32FileSystem::remove_directory(std::string_view path) {
 }
 
 std::optional<std::string> Win32FileSystem::read_file(std::string_view path) const {
-  UniqueHandle h{CreateFileA(z(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr)};
-  if (h.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+  UniqueKernelHandle h{CreateFileA(z(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (!h) return std::nullopt;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(h.get(), &size) || size.QuadPart > (1LL << 30)) return std::nullopt;
   std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
@@ -116,8 +96,9 @@ std::optional<std::string> Win32FileSystem::read_file(std::string_view path) con
 }
 
 void Win32FileSystem::write_file(std::string_view path, std::string_view bytes) {
-  UniqueHandle h{CreateFileA(z(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
-  if (h.get() == INVALID_HANDLE_VALUE) throw_last_error("Creating file", path);
+  UniqueKernelHandle h{
+      CreateFileA(z(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (!h) throw_last_error("Creating file", path);
   std::size_t done = 0;
   while (done < bytes.size()) {
     DWORD put = 0;
@@ -148,7 +129,7 @@ std::vector<DirEntry> Win32FileSystem::list_directory(std::string_view path) con
   pattern += '*';
   WIN32_FIND_DATAA fd{};
   UniqueFind f{FindFirstFileA(pattern.c_str(), &fd)};
-  if (f.get() == INVALID_HANDLE_VALUE) return out;
+  if (!f) return out;
   do {
     const std::string_view name = fd.cFileName;
     if (name == "." || name == "..") continue;
@@ -165,7 +146,7 @@ class Win32Mutex final : public MutexHandle {
   explicit Win32Mutex(HANDLE h) : h_(h) {}
 
  private:
-  UniqueHandle h_;
+  UniqueKernelHandle h_;
 };
 }  // namespace
 
@@ -226,6 +207,8 @@ std::optional<RegValue> Win32Registry::read(std::string_view key, std::string_vi
   if (RegQueryValueExA(k.get(), n.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
     return std::nullopt;
   data.resize(size);
+  // Strings are stored with their terminator; the value's data is the text alone.
+  if ((type == REG_SZ || type == REG_EXPAND_SZ) && !data.empty() && data.back() == '\0') data.pop_back();
   return RegValue{static_cast<RegType>(type), data};
 }
 
@@ -277,10 +260,8 @@ void Win32Clock::sleep_ms(std::uint32_t ms) { Sleep(ms); }
 Size Win32Screen::size() const { return Size{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
 
 int Win32Screen::logical_dpi() const {
-  HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
-  return dpi;
+  const WindowDc screen(nullptr);
+  return GetDeviceCaps(screen.get(), LOGPIXELSY);
 }
 
 Point Win32Screen::cursor_pos() const {

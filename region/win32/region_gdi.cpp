@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/win32/region_data.h"
 #include "region/region.h"
 #include "region/shapes.h"
 #include "region/win32/native.h"
@@ -75,24 +76,11 @@ Region Region::polygon(std::span<const Point> points, FillMode mode) {
 }
 
 Region Region::from_rects(std::span<const Rect> rects) {
-  std::vector<unsigned char> buf(sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT));
-  auto* data = reinterpret_cast<RGNDATA*>(buf.data());
-  data->rdh.dwSize = sizeof(RGNDATAHEADER);
-  data->rdh.iType = RDH_RECTANGLES;
-  data->rdh.nCount = static_cast<DWORD>(rects.size());
-  data->rdh.nRgnSize = 0;
-  RECT bound{0x7FFFFFFF, 0x7FFFFFFF, 0, 0};
-  auto* out = reinterpret_cast<RECT*>(data->Buffer);
-  for (size_t i = 0; i < rects.size(); ++i) {
-    out[i] = RECT{rects[i].left, rects[i].top, rects[i].right, rects[i].bottom};
-    if (rects[i].left < bound.left) bound.left = rects[i].left;
-    if (rects[i].top < bound.top) bound.top = rects[i].top;
-    if (rects[i].right > bound.right) bound.right = rects[i].right;
-    if (rects[i].bottom > bound.bottom) bound.bottom = rects[i].bottom;
-  }
-  data->rdh.rcBound = bound;
-  HRGN r = ExtCreateRegion(nullptr, static_cast<DWORD>(buf.size()), data);
-  return r ? adopt(r) : empty();
+  std::vector<RECT> native;
+  native.reserve(rects.size());
+  for (const Rect& r : rects) native.push_back(RECT{r.left, r.top, r.right, r.bottom});
+  platform::win32::UniqueRegion r = platform::win32::region_from_rects(native);
+  return r ? adopt(r.release()) : empty();
 }
 
 Region Region::copy() const {

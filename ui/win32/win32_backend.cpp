@@ -4,9 +4,13 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <exception>
 #include <stdexcept>
 #include <string>
 
+#include "base/scope_exit.h"
+#include "platform/win32/handles.h"
+#include "platform/win32/region_data.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/form.h"
@@ -14,6 +18,13 @@
 namespace brevaro::ui::win32 {
 
 namespace {
+
+using platform::win32::PaintScope;
+using platform::win32::SelectedObject;
+using platform::win32::UniqueGdiObject;
+using platform::win32::UniqueHook;
+using platform::win32::UniqueMemoryDc;
+using platform::win32::UniqueWindow;
 
 constexpr char kWindowClass[] = "TBrevaroWindow";
 constexpr char kUtilityClass[] = "TBrevaroUtility";
@@ -33,13 +44,6 @@ void from_message(const Message& in, MSG& out) {
 
 COLORREF colorref(Color c) { return static_cast<COLORREF>(c); }
 
-struct GdiDeleter {
-  void operator()(HGDIOBJ o) const noexcept {
-    if (o) DeleteObject(o);
-  }
-};
-using UniqueGdi = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, GdiDeleter>;
-
 // The header of a 32-bit picture stored top row first.
 BITMAPINFO top_down_32bit(int width, int height) {
   BITMAPINFO bi{};
@@ -57,13 +61,13 @@ class Win32Canvas final : public Canvas {
   explicit Win32Canvas(HDC dc) : dc_(dc) {}
   void fill_rect(Rect r, Color c) override {
     RECT rc{r.left, r.top, r.right(), r.bottom()};
-    UniqueGdi brush{CreateSolidBrush(colorref(c))};
-    FillRect(dc_, &rc, static_cast<HBRUSH>(brush.get()));
+    const UniqueGdiObject<HBRUSH> brush{CreateSolidBrush(colorref(c))};
+    FillRect(dc_, &rc, brush.get());
   }
   void frame_rect(Rect r, Color c) override {
     RECT rc{r.left, r.top, r.right(), r.bottom()};
-    UniqueGdi brush{CreateSolidBrush(colorref(c))};
-    FrameRect(dc_, &rc, static_cast<HBRUSH>(brush.get()));
+    const UniqueGdiObject<HBRUSH> brush{CreateSolidBrush(colorref(c))};
+    FrameRect(dc_, &rc, brush.get());
   }
   void draw_bitmap(Point at, const Bitmap& b) override {
     if (b.width <= 0 || b.height <= 0) return;
@@ -80,8 +84,8 @@ class Win32Canvas final : public Canvas {
     const BITMAPINFO bi = top_down_32bit(b.width, b.height);
     void* mask_bits = nullptr;
     void* image_bits = nullptr;
-    UniqueGdi mask{CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &mask_bits, nullptr, 0)};
-    UniqueGdi image{CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &image_bits, nullptr, 0)};
+    const UniqueGdiObject<HBITMAP> mask{CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &mask_bits, nullptr, 0)};
+    const UniqueGdiObject<HBITMAP> image{CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &image_bits, nullptr, 0)};
     if (!mask || !image || !mask_bits || !image_bits) return;
     auto* m = static_cast<std::uint32_t*>(mask_bits);
     auto* p = static_cast<std::uint32_t*>(image_bits);
@@ -91,19 +95,20 @@ class Win32Canvas final : public Canvas {
       p[i] = clear ? 0u : (b.pixels[i] & 0x00FFFFFFu);
     }
     GdiFlush();
-    HDC mem = CreateCompatibleDC(dc_);
+    const UniqueMemoryDc mem{CreateCompatibleDC(dc_)};
     if (!mem) return;
-    const HGDIOBJ old = SelectObject(mem, mask.get());
-    BitBlt(dc_, at.x, at.y, b.width, b.height, mem, 0, 0, SRCAND);
-    SelectObject(mem, image.get());
-    BitBlt(dc_, at.x, at.y, b.width, b.height, mem, 0, 0, SRCINVERT);
-    SelectObject(mem, old);
-    DeleteDC(mem);
+    {
+      const SelectedObject selected(mem.get(), mask.get());
+      BitBlt(dc_, at.x, at.y, b.width, b.height, mem.get(), 0, 0, SRCAND);
+    }
+    const SelectedObject selected(mem.get(), image.get());
+    BitBlt(dc_, at.x, at.y, b.width, b.height, mem.get(), 0, 0, SRCINVERT);
   }
   void draw_text(Rect r, std::string_view text, const Font& font, Align align, bool word_wrap) override {
-    UniqueGdi f{CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, font.name.c_str())};
-    const HGDIOBJ old = SelectObject(dc_, f.get());
+    const UniqueGdiObject<HFONT> f{CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, 0, 0, 0,
+                                               DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                               DEFAULT_PITCH, font.name.c_str())};
+    const SelectedObject selected(dc_, f.get());
     SetBkMode(dc_, TRANSPARENT);
     SetTextColor(dc_, colorref(font.color));
     RECT rc{r.left, r.top, r.right(), r.bottom()};
@@ -111,7 +116,6 @@ class Win32Canvas final : public Canvas {
     flags |= align == Align::center ? DT_CENTER : align == Align::right ? DT_RIGHT : DT_LEFT;
     const std::string s(text);
     DrawTextA(dc_, s.c_str(), static_cast<int>(s.size()), &rc, flags);
-    SelectObject(dc_, old);
   }
 
  private:
@@ -122,14 +126,17 @@ class Win32Canvas final : public Canvas {
 
 struct Win32Backend::Impl {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  HWND utility = nullptr;
+  UniqueWindow utility_window;
+  HWND utility = nullptr;  // utility_window's handle
   Application* app = nullptr;  // the application whose loop runs
   std::deque<std::function<void()>> posted;
   std::map<UINT_PTR, std::function<void()>> timers;
   UINT_PTR next_timer = 1;
-  std::map<int, HCURSOR> cursors;
-  HHOOK msg_filter = nullptr;
-  HHOOK cbt = nullptr;
+  std::map<int, HCURSOR> cursors;  // from LoadCursor: shared, never destroyed
+  UniqueHook msg_filter;
+  // True while an exception from painting is being reported: the box may
+  // uncover windows whose painting fails again.
+  bool reporting_paint_failure = false;
 
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK control_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
@@ -182,111 +189,101 @@ class Win32Window final : public WindowPeer {
     if (kind != WindowKind::form && control.visible()) style |= WS_VISIBLE;
     RECT r{0, 0, b.width, b.height};
     if (kind == WindowKind::form) AdjustWindowRectEx(&r, style, FALSE, ex);
-    hwnd_ = CreateWindowExA(ex, cls, "", style, b.left, b.top, r.right - r.left, r.bottom - r.top, parent, nullptr,
-                            impl.instance, nullptr);
-    if (!hwnd_) throw std::runtime_error("Error creating window (" + std::to_string(GetLastError()) + ")");
-    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    window_.reset(CreateWindowExA(ex, cls, "", style, b.left, b.top, r.right - r.left, r.bottom - r.top, parent,
+                                  nullptr, impl.instance, nullptr));
+    if (!window_) throw std::runtime_error("Error creating window (" + std::to_string(GetLastError()) + ")");
+    SetWindowLongPtrA(hwnd(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     if (cls != kWindowClass) {
       // Standard controls: see their mouse and keys too.
       original_proc_ = reinterpret_cast<WNDPROC>(
-          SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Backend::Impl::control_proc)));
-      SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+          SetWindowLongPtrA(hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Backend::Impl::control_proc)));
+      SendMessageA(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     }
   }
   ~Win32Window() override {
-    if (hwnd_) {
-      SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
-      DestroyWindow(hwnd_);
-    }
+    if (!window_) return;
+    // A subclassed control gets its own procedure back before it is
+    // destroyed, so that its WM_DESTROY and WM_NCDESTROY free what it keeps.
+    if (original_proc_) SetWindowLongPtrA(hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_proc_));
+    SetWindowLongPtrA(hwnd(), GWLP_USERDATA, 0);
   }
   Win32Window(const Win32Window&) = delete;
   Win32Window& operator=(const Win32Window&) = delete;
 
-  std::uintptr_t handle() const override { return reinterpret_cast<std::uintptr_t>(hwnd_); }
+  std::uintptr_t handle() const override { return reinterpret_cast<std::uintptr_t>(hwnd()); }
   void set_bounds(Rect r) override {
     int w = r.width, h = r.height;
     if (kind_ == WindowKind::form) {
       // Forms are sized by their outer rectangle here, as the framework's
       // Width and Height are.
     }
-    SetWindowPos(hwnd_, nullptr, r.left, r.top, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd(), nullptr, r.left, r.top, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   Rect bounds() const override {
     RECT r{};
-    GetWindowRect(hwnd_, &r);
-    if (HWND parent = GetParent(hwnd_); parent && kind_ != WindowKind::form) {
+    GetWindowRect(hwnd(), &r);
+    if (HWND parent = GetParent(hwnd()); parent && kind_ != WindowKind::form) {
       MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
     }
     return Rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
   }
   Size client_size() const override {
     RECT r{};
-    GetClientRect(hwnd_, &r);
+    GetClientRect(hwnd(), &r);
     return Size{r.right, r.bottom};
   }
-  void set_visible(bool v) override { ShowWindow(hwnd_, v ? SW_SHOW : SW_HIDE); }
-  void set_enabled(bool e) override { EnableWindow(hwnd_, e ? TRUE : FALSE); }
-  void set_text(std::string_view t) override { SetWindowTextA(hwnd_, std::string(t).c_str()); }
+  void set_visible(bool v) override { ShowWindow(hwnd(), v ? SW_SHOW : SW_HIDE); }
+  void set_enabled(bool e) override { EnableWindow(hwnd(), e ? TRUE : FALSE); }
+  void set_text(std::string_view t) override { SetWindowTextA(hwnd(), std::string(t).c_str()); }
   std::string text() const override {
-    std::string s(static_cast<std::size_t>(GetWindowTextLengthA(hwnd_)) + 1, '\0');
-    s.resize(static_cast<std::size_t>(GetWindowTextA(hwnd_, s.data(), static_cast<int>(s.size()))));
+    std::string s(static_cast<std::size_t>(GetWindowTextLengthA(hwnd())) + 1, '\0');
+    s.resize(static_cast<std::size_t>(GetWindowTextA(hwnd(), s.data(), static_cast<int>(s.size()))));
     return s;
   }
-  void invalidate() override { InvalidateRect(hwnd_, nullptr, FALSE); }
+  void invalidate() override { InvalidateRect(hwnd(), nullptr, FALSE); }
   void invalidate_rect(Rect r) override {
     const RECT rc{r.left, r.top, r.right(), r.bottom()};
-    InvalidateRect(hwnd_, &rc, FALSE);
+    InvalidateRect(hwnd(), &rc, FALSE);
   }
-  void update() override { UpdateWindow(hwnd_); }
+  void update() override { UpdateWindow(hwnd()); }
   Point screen_to_client(Point p) const override {
     POINT pt{p.x, p.y};
-    ScreenToClient(hwnd_, &pt);
+    ScreenToClient(hwnd(), &pt);
     return Point{pt.x, pt.y};
   }
   Point client_to_screen(Point p) const override {
     POINT pt{p.x, p.y};
-    ClientToScreen(hwnd_, &pt);
+    ClientToScreen(hwnd(), &pt);
     return Point{pt.x, pt.y};
   }
   void set_capture(bool c) override {
-    if (c) SetCapture(hwnd_);
-    else if (GetCapture() == hwnd_) ReleaseCapture();
+    if (c) SetCapture(hwnd());
+    else if (GetCapture() == hwnd()) ReleaseCapture();
   }
   std::intptr_t send(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override {
-    return SendMessageA(hwnd_, message, static_cast<WPARAM>(wparam), static_cast<LPARAM>(lparam));
+    return SendMessageA(hwnd(), message, static_cast<WPARAM>(wparam), static_cast<LPARAM>(lparam));
   }
   void set_window_region(const std::vector<Rect>* rects, bool redraw) override {
     if (!rects) {
-      SetWindowRgn(hwnd_, nullptr, redraw);
+      SetWindowRgn(hwnd(), nullptr, redraw);
       return;
     }
-    std::vector<char> buf(sizeof(RGNDATAHEADER) + rects->size() * sizeof(RECT));
-    auto* data = reinterpret_cast<RGNDATA*>(buf.data());
-    data->rdh.dwSize = sizeof(RGNDATAHEADER);
-    data->rdh.iType = RDH_RECTANGLES;
-    data->rdh.nCount = static_cast<DWORD>(rects->size());
-    data->rdh.nRgnSize = static_cast<DWORD>(rects->size() * sizeof(RECT));
-    RECT bound{0, 0, 0, 0};
-    auto* out = reinterpret_cast<RECT*>(data->Buffer);
-    for (std::size_t i = 0; i < rects->size(); ++i) {
-      const Rect& r = (*rects)[i];
-      out[i] = RECT{r.left, r.top, r.right(), r.bottom()};
-      if (i == 0) bound = out[i];
-      bound.left = std::min(bound.left, out[i].left);
-      bound.top = std::min(bound.top, out[i].top);
-      bound.right = std::max(bound.right, out[i].right);
-      bound.bottom = std::max(bound.bottom, out[i].bottom);
-    }
-    data->rdh.rcBound = bound;
-    HRGN rgn = ExtCreateRegion(nullptr, static_cast<DWORD>(buf.size()), data);
-    // The window owns the region from here on.
-    if (rgn && !SetWindowRgn(hwnd_, rgn, redraw)) DeleteObject(rgn);
+    std::vector<RECT> native;
+    native.reserve(rects->size());
+    for (const Rect& r : *rects) native.push_back(RECT{r.left, r.top, r.right(), r.bottom()});
+    platform::win32::UniqueRegion rgn = platform::win32::region_from_rects(native);
+    // The window owns the region once it took it.
+    if (rgn && SetWindowRgn(hwnd(), rgn.get(), redraw)) (void)rgn.release();
   }
-  void set_checked(bool c) override { SendMessageA(hwnd_, BM_SETCHECK, c ? BST_CHECKED : BST_UNCHECKED, 0); }
-  bool checked() const override { return SendMessageA(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  void set_checked(bool c) override { SendMessageA(hwnd(), BM_SETCHECK, c ? BST_CHECKED : BST_UNCHECKED, 0); }
+  bool checked() const override { return SendMessageA(hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
   WinControl& control() { return control_; }
   WNDPROC original_proc() const { return original_proc_; }
+  HWND hwnd() const { return window_.get(); }
+  // The window was destroyed from outside (with its parent): nothing is left
+  // to destroy.
+  void window_destroyed() { (void)window_.release(); }
 
   // Hints of windowless controls: one tooltip per window, its text following
   // the control under the mouse.
@@ -297,13 +294,13 @@ class Win32Window final : public WindowPeer {
     hint_control_ = target;
     if (!tooltip_ && target) {
       tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, impl_.instance, nullptr);
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, impl_.instance, nullptr);
       if (!tooltip_) return;
       TOOLINFOA ti{};
       ti.cbSize = sizeof ti;
       ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-      ti.hwnd = hwnd_;
-      ti.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+      ti.hwnd = hwnd();
+      ti.uId = reinterpret_cast<UINT_PTR>(hwnd());
       ti.lpszText = const_cast<char*>("");
       SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
     }
@@ -311,37 +308,51 @@ class Win32Window final : public WindowPeer {
     hint_text_ = target ? target->hint() : std::string();
     TOOLINFOA ti{};
     ti.cbSize = sizeof ti;
-    ti.hwnd = hwnd_;
-    ti.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+    ti.hwnd = hwnd();
+    ti.uId = reinterpret_cast<UINT_PTR>(hwnd());
     ti.lpszText = hint_text_.data();
     SendMessageA(tooltip_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&ti));
     SendMessageA(tooltip_, TTM_ACTIVATE, target ? TRUE : FALSE, 0);
   }
 
+  // Painting ends whatever the handlers do; an exception from one is then
+  // reported through the application like one from any other event.
   void paint() {
-    PAINTSTRUCT ps{};
-    HDC dc = BeginPaint(hwnd_, &ps);
-    RECT rc{};
-    GetClientRect(hwnd_, &rc);
-    // Always through one off-screen picture: no flicker while the windowless
-    // controls are drawn over the background.
-    HDC mem = CreateCompatibleDC(dc);
-    UniqueGdi bmp{CreateCompatibleBitmap(dc, std::max<LONG>(1, rc.right), std::max<LONG>(1, rc.bottom))};
-    const HGDIOBJ old = SelectObject(mem, bmp.get());
-    Win32Canvas canvas(mem);
-    canvas.fill_rect(Rect{0, 0, rc.right, rc.bottom}, control_.background());
-    control_.paint_children(canvas);
-    BitBlt(dc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteDC(mem);
-    EndPaint(hwnd_, &ps);
+    std::exception_ptr failure;
+    {
+      const PaintScope painting(hwnd());
+      RECT rc{};
+      GetClientRect(hwnd(), &rc);
+      // Always through one off-screen picture: no flicker while the windowless
+      // controls are drawn over the background.
+      const UniqueMemoryDc mem{CreateCompatibleDC(painting.dc())};
+      const UniqueGdiObject<HBITMAP> bmp{
+          CreateCompatibleBitmap(painting.dc(), std::max<LONG>(1, rc.right), std::max<LONG>(1, rc.bottom))};
+      if (!mem || !bmp) return;
+      const SelectedObject selected(mem.get(), bmp.get());
+      try {
+        Win32Canvas canvas(mem.get());
+        canvas.fill_rect(Rect{0, 0, rc.right, rc.bottom}, control_.background());
+        control_.paint_children(canvas);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      BitBlt(painting.dc(), 0, 0, rc.right, rc.bottom, mem.get(), 0, 0, SRCCOPY);
+    }
+    if (!failure || impl_.reporting_paint_failure) return;
+    // The window may be gone when the error box closes: only the backend is
+    // touched after it.
+    Win32Backend::Impl& impl = impl_;
+    impl.reporting_paint_failure = true;
+    const base::ScopeExit done([&impl] { impl.reporting_paint_failure = false; });
+    control_.application().guarded([&failure] { std::rethrow_exception(failure); });
   }
 
  private:
   Win32Backend::Impl& impl_;
   WinControl& control_;
   WindowKind kind_;
-  HWND hwnd_ = nullptr;
+  UniqueWindow window_;
   WNDPROC original_proc_ = nullptr;
   HWND tooltip_ = nullptr;  // a child of this window: destroyed with it
   const Control* hint_control_ = nullptr;
@@ -385,6 +396,7 @@ LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, 
 LRESULT CALLBACK Win32Backend::Impl::window_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
   Win32Window* w = window_of(hwnd);
   if (!w) return DefWindowProcA(hwnd, message, wp, lp);
+  if (message == WM_NCDESTROY) w->window_destroyed();
   if (w->control().has_window_hooks())
     return w->control().run_window_hooks(message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp),
                                          [&]() -> std::intptr_t { return own_window_handling(w, hwnd, message, wp, lp); });
@@ -436,7 +448,9 @@ LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, 
 LRESULT CALLBACK Win32Backend::Impl::control_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
   Win32Window* w = window_of(hwnd);
   if (!w) return DefWindowProcA(hwnd, message, wp, lp);
-  return CallWindowProcA(w->original_proc(), hwnd, message, wp, lp);
+  const WNDPROC original = w->original_proc();
+  if (message == WM_NCDESTROY) w->window_destroyed();
+  return CallWindowProcA(original, hwnd, message, wp, lp);
 }
 
 LRESULT CALLBACK Win32Backend::Impl::utility_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
@@ -532,15 +546,16 @@ Win32Backend::Win32Backend() : impl_(std::make_unique<Impl>()) {
   uc.hInstance = impl_->instance;
   uc.lpszClassName = kUtilityClass;
   RegisterClassA(&uc);
-  impl_->utility = CreateWindowExA(0, kUtilityClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, impl_->instance, nullptr);
-  impl_->msg_filter = SetWindowsHookExA(WH_MSGFILTER, &Impl::msg_filter_proc, nullptr, GetCurrentThreadId());
+  impl_->utility_window.reset(
+      CreateWindowExA(0, kUtilityClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, impl_->instance, nullptr));
+  impl_->utility = impl_->utility_window.get();
+  impl_->msg_filter.reset(SetWindowsHookExA(WH_MSGFILTER, &Impl::msg_filter_proc, nullptr, GetCurrentThreadId()));
 }
 
 Win32Backend::~Win32Backend() {
-  if (impl_->msg_filter) UnhookWindowsHookEx(impl_->msg_filter);
+  impl_->msg_filter.reset();
   for (const auto& [id, fn] : impl_->timers) KillTimer(impl_->utility, id);
-  if (impl_->utility) DestroyWindow(impl_->utility);
-  for (const auto& [n, c] : impl_->cursors) DestroyCursor(c);
+  impl_->utility_window.reset();
   t_backend = nullptr;
 }
 
@@ -600,9 +615,11 @@ MsgBoxResult Win32Backend::message_box(Application& app, std::string_view text, 
   }
   HWND owner = nullptr;
   if (Form* f = app.active_form(); f && f->visible()) owner = reinterpret_cast<HWND>(f->handle());
-  HHOOK cbt = SetWindowsHookExA(WH_CBT, &Impl::cbt_proc, nullptr, GetCurrentThreadId());
-  const int r = MessageBoxA(owner, std::string(text).c_str(), std::string(caption).c_str(), flags);
-  if (cbt) UnhookWindowsHookEx(cbt);
+  int r = 0;
+  {
+    const UniqueHook cbt{SetWindowsHookExA(WH_CBT, &Impl::cbt_proc, nullptr, GetCurrentThreadId())};
+    r = MessageBoxA(owner, std::string(text).c_str(), std::string(caption).c_str(), flags);
+  }
   switch (r) {
     case IDYES: return MsgBoxResult::yes;
     case IDNO: return MsgBoxResult::no;

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/win32/handles.h"
 #include "ui/application.h"
 #include "ui/win32/win32_backend.h"
 #include "ui/web_browser.h"
@@ -160,47 +161,49 @@ class ComInPlaceObject final : public InPlaceObject {
 using AtlAxWinInitFn = BOOL(WINAPI*)();
 using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
 
+// Every resource is a member that owns it, so that whatever the constructor
+// has taken is given back when a later step throws.
 class Win32Browser final : public BrowserPeer {
  public:
   explicit Win32Browser(WebBrowser& control) : control_(control) {
     container_ = reinterpret_cast<HWND>(control.handle());
-    atl_ = LoadLibraryA("atl.dll");
+    atl_.reset(LoadLibraryA("atl.dll"));
     if (!atl_) throw std::runtime_error("The web browser control is not available (atl.dll)");
-    auto init = reinterpret_cast<AtlAxWinInitFn>(reinterpret_cast<void*>(GetProcAddress(atl_, "AtlAxWinInit")));
-    auto get_control = reinterpret_cast<AtlAxGetControlFn>(reinterpret_cast<void*>(GetProcAddress(atl_, "AtlAxGetControl")));
+    auto init = reinterpret_cast<AtlAxWinInitFn>(reinterpret_cast<void*>(GetProcAddress(atl_.get(), "AtlAxWinInit")));
+    auto get_control = reinterpret_cast<AtlAxGetControlFn>(reinterpret_cast<void*>(GetProcAddress(atl_.get(), "AtlAxGetControl")));
     // A second AtlAxWinInit fails on some systems once the class exists.
     WNDCLASSEXA existing{};
     existing.cbSize = sizeof existing;
     const bool registered = GetClassInfoExA(GetModuleHandleA(nullptr), "AtlAxWin", &existing) ||
-                            GetClassInfoExA(atl_, "AtlAxWin", &existing);
+                            GetClassInfoExA(atl_.get(), "AtlAxWin", &existing);
     if (!init || !get_control || (!registered && !init()))
       throw std::runtime_error("The web browser control is not available (AtlAxWin)");
     RECT rc{};
     GetClientRect(container_, &rc);
-    host_ = CreateWindowExA(0, "AtlAxWin", "Shell.Explorer.2", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, rc.right,
-                            rc.bottom, container_, nullptr, GetModuleHandleA(nullptr), nullptr);
+    host_.reset(CreateWindowExA(0, "AtlAxWin", "Shell.Explorer.2", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                                rc.right, rc.bottom, container_, nullptr, GetModuleHandleA(nullptr), nullptr));
     if (!host_) throw std::runtime_error("The web browser control could not be created");
     ComPtr<IUnknown> unknown;
-    if (FAILED(get_control(host_, unknown.put())) || !unknown ||
+    if (FAILED(get_control(host_.get(), unknown.put())) || !unknown ||
         FAILED(unknown->QueryInterface(kIID_IWebBrowser2, browser_.put_void())) || !browser_)
       throw std::runtime_error("The web browser control could not be created");
     browser_->put_Silent(VARIANT_TRUE);
     ComPtr<IConnectionPointContainer> cpc;
     if (SUCCEEDED(browser_->QueryInterface(kIID_IConnectionPointContainer, cpc.put_void())) && cpc &&
         SUCCEEDED(cpc->FindConnectionPoint(kDIID_DWebBrowserEvents2, point_.put())) && point_) {
-      sink_ = new EventSink(control);  // reference-counted; released below
-      if (FAILED(point_->Advise(sink_, &cookie_))) cookie_ = 0;
+      sink_ = ComPtr<EventSink>(new EventSink(control));  // reference-counted: the pointer holds the first one
+      if (FAILED(point_->Advise(sink_.get(), &cookie_))) cookie_ = 0;
     }
   }
+  // The members go in reverse order after this: the browser, the sink, the
+  // host window, atl.dll.
   ~Win32Browser() override {
     if (sink_) sink_->detach();
     if (point_ && cookie_) point_->Unadvise(cookie_);
     point_.reset();
     if (browser_) browser_->Stop();
-    browser_.reset();
-    if (sink_) sink_->Release();
-    if (host_ && IsWindow(host_)) DestroyWindow(host_);
-    if (atl_) FreeLibrary(atl_);
+    // The host went already when the container was destroyed before this.
+    if (host_ && !IsWindow(host_.get())) (void)host_.release();
   }
   Win32Browser(const Win32Browser&) = delete;
   Win32Browser& operator=(const Win32Browser&) = delete;
@@ -249,12 +252,12 @@ class Win32Browser final : public BrowserPeer {
  private:
   WebBrowser& control_;
   HWND container_ = nullptr;
-  HWND host_ = nullptr;
-  HMODULE atl_ = nullptr;
+  platform::win32::UniqueModule atl_;
+  platform::win32::UniqueWindow host_;
+  ComPtr<EventSink> sink_;
   ComPtr<IWebBrowser2> browser_;
   ComPtr<IConnectionPoint> point_;
   DWORD cookie_ = 0;
-  EventSink* sink_ = nullptr;
 };
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "base/ascii.h"
 #include "base/identifier.h"
+#include "base/unique_handle.h"
 #include "base/winpath.h"
 #include "platform/headless/headless.h"
 
@@ -60,6 +63,35 @@ TEST(InstallationId, DateAndTimeAreReadSeparately) {
       });
   EXPECT_EQ(reads, 2);
   EXPECT_EQ(id, "200103050000000000");
+}
+
+// Handles whose closing is recorded; 0 is a real handle, -1 none.
+std::vector<int> g_closed;
+struct RecordingTraits {
+  using handle_type = int;
+  static constexpr int none() noexcept { return -1; }
+  static bool valid(int h) noexcept { return h >= 0; }
+  static void close(int h) noexcept { g_closed.push_back(h); }
+};
+
+TEST(UniqueHandle, ClosesEachHandleOnceWhereverItMoves) {
+  using Owner = base::UniqueHandle<RecordingTraits>;
+  g_closed.clear();
+  {
+    Owner a{1};
+    Owner b{std::move(a)};
+    EXPECT_FALSE(a);
+    Owner c{2};
+    c = std::move(b);  // gives 2 up
+    EXPECT_EQ(g_closed, std::vector<int>{2});
+    c.reset(3);  // gives 1 up
+    EXPECT_EQ(c.release(), 3);  // given away, not closed
+    EXPECT_FALSE(c);
+    const Owner zero{0};
+    EXPECT_TRUE(zero);
+    const Owner empty;
+  }
+  EXPECT_EQ(g_closed, (std::vector<int>{2, 1, 0}));
 }
 
 }  // namespace

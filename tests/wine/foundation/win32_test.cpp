@@ -1,14 +1,21 @@
 // The Win32 platform ports and UI backend on real Windows API calls (run
 // under Wine): file semantics, registry, mutexes, timers in the message loop
-// and inside message boxes, and the application hook seeing those messages.
+// and inside message boxes, and the application hook seeing those messages;
+// region data, control teardown and painting that fails.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 #include <windows.h>
 
 #include <chrono>
+#include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <tuple>
+#include <vector>
 
+#include "platform/win32/handles.h"
+#include "platform/win32/region_data.h"
 #include "platform/win32/win32_system.h"
 #include "ui/application.h"
 #include "ui/controls.h"
@@ -72,6 +79,36 @@ TEST(Win32Registry, TypedReads) {
   EXPECT_EQ(platform::read_reg_string(reg, key, "Missing"), std::nullopt);
   EXPECT_TRUE(reg.delete_value(key, "Text"));
   EXPECT_EQ(platform::read_reg_string(reg, key, "Text"), std::nullopt);
+}
+
+// String values read back as their text alone (as on the headless backend),
+// also when another program stored them without a terminator.
+TEST(Win32Registry, StringsReadWithoutTheirTerminator) {
+  platform::win32::Win32Registry reg;
+  const std::string key = "\\Software\\brevaro-wine-test";
+  ASSERT_TRUE(reg.open_key(key, true));
+  const struct {
+    const char* name;
+    platform::RegType type;
+    std::string text;
+  } written[] = {
+      {"Sz", platform::RegType::sz, "proxy:8080"},
+      {"Expand", platform::RegType::expand_sz, "%TEMP%\\x"},
+      {"Empty", platform::RegType::sz, ""},
+  };
+  for (const auto& w : written) {
+    SCOPED_TRACE(w.name);
+    reg.write(key, w.name, platform::RegValue{w.type, w.text});
+    const auto got = reg.read(key, w.name);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->type, w.type);
+    EXPECT_EQ(got->data, w.text);
+  }
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\brevaro-wine-test", 0, KEY_WRITE, &k), ERROR_SUCCESS);
+  const platform::win32::UniqueKey owned{k};
+  ASSERT_EQ(RegSetValueExA(k, "Bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
+  EXPECT_EQ(reg.read(key, "Bare")->data, "abc");
 }
 
 TEST(Win32Mutex, SecondCreateSeesTheFirst) {
@@ -146,15 +183,12 @@ TEST(Win32Form, WindowHooksSeeSentMessagesAndRegionsApply) {
 
   const std::vector<ui::Rect> rects{{0, 0, 10, 10}, {20, 0, 5, 10}};
   form.set_window_region(&rects, false);
-  HRGN got = CreateRectRgn(0, 0, 0, 0);
-  ASSERT_EQ(GetWindowRgn(reinterpret_cast<HWND>(form.handle()), got), COMPLEXREGION);
-  HRGN want = CreateRectRgn(0, 0, 10, 10);
-  HRGN second = CreateRectRgn(20, 0, 25, 10);
-  CombineRgn(want, want, second, RGN_OR);
-  EXPECT_TRUE(EqualRgn(got, want));
-  DeleteObject(got);
-  DeleteObject(want);
-  DeleteObject(second);
+  const platform::win32::UniqueRegion got{CreateRectRgn(0, 0, 0, 0)};
+  ASSERT_EQ(GetWindowRgn(reinterpret_cast<HWND>(form.handle()), got.get()), COMPLEXREGION);
+  const platform::win32::UniqueRegion want{CreateRectRgn(0, 0, 10, 10)};
+  const platform::win32::UniqueRegion second{CreateRectRgn(20, 0, 25, 10)};
+  CombineRgn(want.get(), want.get(), second.get(), RGN_OR);
+  EXPECT_TRUE(EqualRgn(got.get(), want.get()));
 }
 
 // The system's WebBrowser control hosted in a form: it is created, its
@@ -216,6 +250,148 @@ TEST(Win32Browser, NavigationReachesTheServerAndTeardownIsClean) {
   WSACleanup();
   OleUninitialize();
   EXPECT_EQ(request.rfind("GET /brevaro/url.asp?url=accounts HTTP/1.", 0), 0u) << request;
+}
+
+// The one RGNDATA builder: the header counts the rectangles that are not
+// empty, gives their size and their bounding box, and the region is their union.
+TEST(Win32RegionData, HeaderCountsSizesAndBoundsTheRectangles) {
+  const struct {
+    const char* name;
+    std::vector<RECT> rects;
+    RECT bound;
+    DWORD count;
+  } cases[] = {
+      {"none", {}, {0, 0, 0, 0}, 0},
+      {"one", {{1, 2, 3, 4}}, {1, 2, 3, 4}, 1},
+      {"left of and above the origin", {{-30, -20, -10, -5}, {-8, -4, -2, -1}}, {-30, -20, -2, -1}, 2},
+      {"empty ones left out", {{5, 5, 5, 9}, {0, 0, 4, 4}, {7, 7, 9, 7}}, {0, 0, 4, 4}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<std::byte> block = platform::win32::region_data(c.rects);
+    ASSERT_EQ(block.size(), sizeof(RGNDATAHEADER) + c.count * sizeof(RECT));
+    RGNDATAHEADER head{};
+    std::memcpy(&head, block.data(), sizeof head);
+    EXPECT_EQ(head.dwSize, sizeof(RGNDATAHEADER));
+    EXPECT_EQ(head.iType, static_cast<DWORD>(RDH_RECTANGLES));
+    EXPECT_EQ(head.nCount, c.count);
+    EXPECT_EQ(head.nRgnSize, c.count * sizeof(RECT));
+    const auto edges = [](const RECT& r) { return std::tuple(r.left, r.top, r.right, r.bottom); };
+    EXPECT_EQ(edges(head.rcBound), edges(c.bound));
+
+    const platform::win32::UniqueRegion got = platform::win32::region_from_rects(c.rects);
+    ASSERT_TRUE(got);
+    const platform::win32::UniqueRegion want{CreateRectRgn(0, 0, 0, 0)};
+    for (const RECT& r : c.rects) {
+      const platform::win32::UniqueRegion one{CreateRectRgn(r.left, r.top, r.right, r.bottom)};
+      CombineRgn(want.get(), want.get(), one.get(), RGN_OR);
+    }
+    EXPECT_TRUE(EqualRgn(got.get(), want.get()));
+  }
+}
+
+// Stands in for the EDIT class's own procedure: records the destroy messages
+// that reach it.
+WNDPROC g_edit_proc = nullptr;
+std::vector<UINT>* g_edit_seen = nullptr;
+
+LRESULT CALLBACK recording_edit_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
+  if (g_edit_seen && (message == WM_DESTROY || message == WM_NCDESTROY)) g_edit_seen->push_back(message);
+  return CallWindowProcA(g_edit_proc, hwnd, message, wp, lp);
+}
+
+WNDPROC set_edit_class_proc(HWND parent, WNDPROC proc) {
+  HWND probe = CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 10, 10, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (!probe) return nullptr;
+  const auto old = reinterpret_cast<WNDPROC>(SetClassLongPtrA(probe, GCLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+  DestroyWindow(probe);
+  return old;
+}
+
+// A subclassed standard control is destroyed through its own procedure, which
+// frees what the control keeps on WM_DESTROY and WM_NCDESTROY.
+TEST(Win32Controls, SubclassedControlsGetTheirOwnDestroyMessages) {
+  platform::win32::Win32System sys;
+  ui::win32::Win32Backend backend;
+  ui::Application app(backend, sys.ports());
+  auto& form = app.create_form<ui::Form>("f", "teardown test", ui::Size{200, 100}, ui::BorderStyle::none);
+  const HWND parent = reinterpret_cast<HWND>(form.handle());
+  g_edit_proc = set_edit_class_proc(parent, &recording_edit_proc);
+  ASSERT_TRUE(g_edit_proc);
+  std::vector<UINT> seen;
+  g_edit_seen = &seen;
+  auto& memo = form.make<ui::Memo>("mem", &form, ui::Rect{0, 0, 100, 50});
+  EXPECT_TRUE(IsWindow(reinterpret_cast<HWND>(memo.handle())));
+  form.free_component(memo);
+  g_edit_seen = nullptr;
+  set_edit_class_proc(parent, g_edit_proc);
+  EXPECT_EQ(seen, (std::vector<UINT>{WM_DESTROY, WM_NCDESTROY}));
+}
+
+// A windowless control whose first painting fails.
+class FailingPaint final : public ui::Control {
+ public:
+  using ui::Control::Control;
+  void paint(ui::Canvas&) override {
+    if (++paints == 1) throw std::runtime_error("Painting failed");
+  }
+  int paints = 0;
+};
+
+// The exception reaches the application's standard error box, as one from
+// any other event does, and the painting still ends.
+TEST(Win32Paint, AnExceptionFromPaintingReachesTheApplication) {
+  platform::win32::Win32System sys;
+  ui::win32::Win32Backend backend;
+  ui::Application app(backend, sys.ports());
+  app.set_title("paint test");
+  auto& form = app.create_form<ui::Form>("f", "painted", ui::Size{200, 100}, ui::BorderStyle::none);
+  auto& failing = form.make<FailingPaint>("failing", &form, ui::Rect{10, 10, 50, 50});
+  // Answers the error box the way a user would.
+  auto& answer = app.make<ui::Timer>("answer", 50);
+  answer.set_on_timer([&](ui::Timer&) {
+    if (HWND box = FindWindowA("#32770", "paint test")) PostMessageA(box, WM_COMMAND, IDOK, 0);
+  });
+  form.show();
+  const HWND window = reinterpret_cast<HWND>(form.handle());
+  InvalidateRect(window, nullptr, FALSE);
+  try {
+    UpdateWindow(window);
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "the exception left the window procedure: " << e.what();
+  }
+  EXPECT_EQ(app.errors_shown(), std::vector<std::string>{"Painting failed."});
+  EXPECT_GE(failing.paints, 1);
+  app.process_messages();
+  RECT pending{};
+  EXPECT_FALSE(GetUpdateRect(window, &pending, FALSE));
+}
+
+// Refuses to create the window that hosts the browser control.
+LRESULT CALLBACK refuse_browser_host(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_CREATEWND) {
+    char cls[32] = {};
+    GetClassNameA(reinterpret_cast<HWND>(wp), cls, sizeof cls);
+    if (std::string_view(cls) == "AtlAxWin") return 1;
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+// A browser control whose creation fails after atl.dll was loaded gives the
+// library back.
+TEST(Win32Browser, AFailedCreationGivesAtlDllBack) {
+  if (GetModuleHandleA("atl.dll")) GTEST_SKIP() << "atl.dll is loaded in this process already";
+  platform::win32::Win32System sys;
+  ui::win32::Win32Backend backend;
+  ui::Application app(backend, sys.ports());
+  auto& form = app.create_form<ui::Form>("f", "browser test", ui::Size{200, 100}, ui::BorderStyle::none);
+  {
+    const platform::win32::UniqueHook refuse{
+        SetWindowsHookExA(WH_CBT, &refuse_browser_host, nullptr, GetCurrentThreadId())};
+    ASSERT_TRUE(refuse);
+    EXPECT_THROW(form.make<ui::WebBrowser>("HTML1", &form, ui::Rect{0, 0, 100, 100}), std::runtime_error);
+  }
+  EXPECT_EQ(GetModuleHandleA("atl.dll"), nullptr);
 }
 
 }  // namespace

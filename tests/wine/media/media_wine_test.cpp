@@ -13,6 +13,7 @@
 #include "media/timer/timer_ex.h"
 #include "media/ui/gif_control.h"
 #include "media/ui/media_platform.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/win32_system.h"
 #include "tests/host/gif/gif_writer.h"
 #include "ui/application.h"
@@ -40,13 +41,6 @@ WriterFrame solid(int w, int h, int index, int delay_cs) {
   return f;
 }
 
-struct DcDeleter {
-  void operator()(HDC dc) const noexcept { DeleteDC(dc); }
-};
-struct GdiDeleter {
-  void operator()(HGDIOBJ o) const noexcept { DeleteObject(o); }
-};
-
 // The window's client area as 0x00RRGGBB pixels, copied from its DC.
 struct Snapshot {
   int width = 0, height = 0;
@@ -59,8 +53,8 @@ Snapshot snapshot(HWND hwnd) {
   Snapshot s;
   s.width = rc.right;
   s.height = rc.bottom;
-  HDC window_dc = GetDC(hwnd);
-  std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter> mem{CreateCompatibleDC(window_dc)};
+  const platform::win32::WindowDc window_dc(hwnd);
+  const platform::win32::UniqueMemoryDc mem{CreateCompatibleDC(window_dc.get())};
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   bi.bmiHeader.biWidth = s.width;
@@ -69,18 +63,16 @@ Snapshot snapshot(HWND hwnd) {
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, GdiDeleter> dib{
-      CreateDIBSection(window_dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0)};
+  const platform::win32::UniqueGdiObject<HBITMAP> dib{
+      CreateDIBSection(window_dc.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0)};
   if (mem && dib && bits) {
-    const HGDIOBJ old = SelectObject(mem.get(), dib.get());
-    BitBlt(mem.get(), 0, 0, s.width, s.height, window_dc, 0, 0, SRCCOPY);
+    const platform::win32::SelectedObject selected(mem.get(), dib.get());
+    BitBlt(mem.get(), 0, 0, s.width, s.height, window_dc.get(), 0, 0, SRCCOPY);
     GdiFlush();
     const auto* p = static_cast<const std::uint32_t*>(bits);
     s.pixels.assign(p, p + static_cast<std::size_t>(s.width * s.height));
     for (auto& px : s.pixels) px &= 0x00FFFFFFu;
-    SelectObject(mem.get(), old);
   }
-  ReleaseDC(hwnd, window_dc);
   return s;
 }
 

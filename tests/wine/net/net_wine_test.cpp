@@ -3,6 +3,8 @@
 // The reference-service flows need BREVARO_SERVICE_PORT (and, for SOCKS,
 // BREVARO_SERVICE_SOCKS_PORT) naming a service on 127.0.0.1.
 #include <gtest/gtest.h>
+#include <windows.h>
+#undef SetPort  // winspool's macro would rename the socket's SetPort
 
 #include <chrono>
 #include <cstdlib>
@@ -303,4 +305,25 @@ TEST_F(WinNetTest, PingInvalidAddress) {
     EXPECT_EQ(replies, 0);
     EXPECT_EQ(shown, (std::vector<std::string>{"Invalid host address"}));
     EXPECT_EQ(ping->Icmp().LastError(), 11018);
+}
+
+// A quit message met while the sockets pump is left in the queue for the loop
+// that owns it, as the UI backend's pump does.
+TEST_F(WinNetTest, ProcessMessagesLeavesTheQuitMessageQueued) {
+    PostQuitMessage(7);
+    EXPECT_FALSE(api.processMessages());
+    MSG m{};
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(m.wParam, 7u);
+    EXPECT_TRUE(api.processMessages());
+}
+
+// A library that loads but is no Winsock: the start-up fails and the library
+// is unloaded again.
+TEST(WinSocketStartup, AFailedStartupGivesTheLibraryBack) {
+    const char* const other = "lz32.dll";
+    if (GetModuleHandleA(other)) GTEST_SKIP() << other << " is loaded in this process already";
+    win32::Win32SocketApi wrong(other);
+    EXPECT_THROW(wrong.acquire(), ESocketException);
+    EXPECT_EQ(GetModuleHandleA(other), nullptr);
 }
