@@ -146,7 +146,8 @@ Win32TrayPlatform::Win32TrayPlatform() : impl_(std::make_unique<Impl>()) {
 
   // The application window: a window without size in the middle of the
   // screen, the owner of the forms and the program's button on the taskbar.
-  impl_->application = CreateWindowExA(0, kApplicationClass, "", WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+  // It has no frame to draw: nothing of it is ever seen but its button.
+  impl_->application = CreateWindowExA(0, kApplicationClass, "", WS_POPUP | WS_CLIPSIBLINGS | WS_MINIMIZEBOX,
                                        GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
                                        nullptr, impl_->instance, nullptr);
   if (impl_->application) {
@@ -214,7 +215,9 @@ void Win32TrayPlatform::place_form(ui::Form& form, const FormPlacement& placemen
 }
 
 void Win32TrayPlatform::show_window(std::uintptr_t window, ShowCommand command) {
-  ShowWindow(hwnd_of(window), command == ShowCommand::hide ? SW_HIDE : SW_SHOW);
+  // Shown without taking the focus: the window has nothing to offer the
+  // user, whose window keeps the keyboard.
+  ShowWindow(hwnd_of(window), command == ShowCommand::hide ? SW_HIDE : SW_SHOWNA);
 }
 
 std::uint32_t Win32TrayPlatform::ex_style(std::uintptr_t window) {
