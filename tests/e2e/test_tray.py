@@ -154,6 +154,17 @@ class Tray(unittest.TestCase):
         self.assertFalse((self.folder.path / "TClose.dat").exists())
         self.assertEqual((self.folder.path / "TClosed.dat").read_bytes(), b"TrayClosed.\r\n")
 
+    def test_a_request_named_folder_is_no_request_and_exit_still_ends_it(self):
+        (self.folder.path / "TClose.dat").mkdir()
+        proc = self.start()
+        time.sleep(1.5)
+        self.assertIsNone(proc.poll())
+        self.open_menu()
+        self.choose(3 + 22 + 9 + 3 * 22 + 9 + 11)  # "Exit", the last entry
+        self.assertTrue(wait_until(lambda: proc.poll() is not None, 10, 0.05))
+        self.assertEqual(proc.returncode, 0)
+        self.assertFalse((self.folder.path / "TClosed.dat").exists())
+
 
 if __name__ == "__main__":
     unittest.main()
