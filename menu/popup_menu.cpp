@@ -183,7 +183,8 @@ ui::Bitmap paint_entry(const PopupModel& model, const MenuLayout& l, std::size_t
       for (int y = 0; y < h; ++y) {
         const int py = top + y - (menu_height - pic_h);
         const int sy = py < 0 ? 0 : std::min(p.height - 1, py * p.height / pic_h);
-        for (int x = 0; x < l.title_width; ++x) c.set(x, y, p.at(std::min(p.width - 1, x * p.width / l.title_width), sy));
+        for (int x = 0; x < l.title_width; ++x)
+          c.set(x, y, p.at(std::min(p.width - 1, x * p.width / l.title_width), sy));
       }
     } else {
       c.fill(0, 0, l.title_width, h, kTitleBackground);
@@ -209,11 +210,13 @@ ui::Bitmap paint_entry(const PopupModel& model, const MenuLayout& l, std::size_t
     const std::uint32_t key = b.at(0, b.height - 1);
     for (int y = 0; y < size; ++y)
       for (int x = 0; x < size; ++x) {
-        const std::uint32_t px = b.at(std::min(b.width - 1, x * b.width / size), std::min(b.height - 1, y * b.height / size));
+        const std::uint32_t px =
+            b.at(std::min(b.width - 1, x * b.width / size), std::min(b.height - 1, y * b.height / size));
         if (px == key) continue;
         c.set(bx + x, by + y, e.enabled ? px : greyed(px));
       }
-    if (selected && e.enabled && !(model.options & mfNoBitmapRect)) c.frame(bx - 2, by - 2, bx + size + 2, by + size + 2, kHighlightFrame);
+    if (selected && e.enabled && !(model.options & mfNoBitmapRect))
+      c.frame(bx - 2, by - 2, bx + size + 2, by + size + 2, kHighlightFrame);
   }
   return std::move(c.pic);
 }

@@ -140,9 +140,9 @@ class TPopupMenu2000 final : public ui::Component {
 
 // Sizes of the popup at a screen resolution (96 dots per inch is 100 %).
 struct MenuLayout {
-  int title_width = 0;     // the strip at the left edge
-  int bitmap_size = 0;     // bitmaps are square
-  int bitmap_left = 0;     // inside the left margin, centred
+  int title_width = 0;  // the strip at the left edge
+  int bitmap_size = 0;  // bitmaps are square
+  int bitmap_left = 0;  // inside the left margin, centred
   int text_left = 0;
   int right_margin = 0;
   int item_height = 0;

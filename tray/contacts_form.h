@@ -15,8 +15,8 @@
 namespace brevaro::tray {
 
 // The addresses of the four lines, as the contact sheet shows them.
-inline constexpr std::array<std::string_view, 4> kContactAddresses = {
-    config::mail_support, config::mail_passwords, config::mail_suggestions, config::mail_marketing};
+inline constexpr std::array<std::string_view, 4> kContactAddresses = {config::mail_support, config::mail_passwords,
+                                                                      config::mail_suggestions, config::mail_marketing};
 
 class TfrmContacts final : public ui::Form {
  public:

@@ -46,8 +46,10 @@ TCoolTrayIcon::~TCoolTrayIcon() {
 
 void TCoolTrayIcon::loaded() {
   loading_ = false;
-  if (icon_visible_) AddTrayIcon();
-  else RemoveTrayIcon();
+  if (icon_visible_)
+    AddTrayIcon();
+  else
+    RemoveTrayIcon();
   if (StartMinimized) platform_.show_window(platform_.application_window(), ShowCommand::hide);
   UpdateTrayIcon();
 }
@@ -92,8 +94,10 @@ void TCoolTrayIcon::set_icon(std::shared_ptr<const IconImage> icon) {
 }
 
 void TCoolTrayIcon::set_icon_visible(bool v) {
-  if (v) AddTrayIcon();
-  else RemoveTrayIcon();
+  if (v)
+    AddTrayIcon();
+  else
+    RemoveTrayIcon();
 }
 
 void TCoolTrayIcon::set_popup_menu(menu::TPopupMenu2000* m) {
@@ -137,7 +141,8 @@ std::uintptr_t TCoolTrayIcon::main_form_window() const {
   return main ? main->handle() : 0;
 }
 
-std::optional<std::intptr_t> TCoolTrayIcon::handle_message(std::uint32_t message, std::uintptr_t, std::intptr_t lparam) {
+std::optional<std::intptr_t> TCoolTrayIcon::handle_message(std::uint32_t message, std::uintptr_t,
+                                                           std::intptr_t lparam) {
   if (message == kTrayCallbackMessage) {
     if (Enabled) application().guarded([&] { handle_callback(static_cast<std::uint32_t>(lparam)); });
     return 0;
@@ -232,7 +237,8 @@ void TIconHide::set_hidden(bool hidden) {
   state.hidden = hidden;
   const std::uintptr_t app = platform_.application_window();
   platform_.show_window(app, ShowCommand::hide);
-  platform_.set_ex_style(app, hidden ? (state.original_ex_style | kWsExToolWindow | kWsExTopmost) : state.original_ex_style);
+  platform_.set_ex_style(app,
+                         hidden ? (state.original_ex_style | kWsExToolWindow | kWsExTopmost) : state.original_ex_style);
   platform_.show_window(app, ShowCommand::show);
 }
 

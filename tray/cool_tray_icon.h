@@ -64,7 +64,8 @@ class TCoolTrayIcon final : public ui::Component {
   bool MinimizeToTray = false;
 
   using NotifyHandler = std::function<void(ui::Component& sender)>;
-  using MouseHandler = std::function<void(ui::Component& sender, ui::MouseButton button, ShiftState shift, int x, int y)>;
+  using MouseHandler =
+      std::function<void(ui::Component& sender, ui::MouseButton button, ShiftState shift, int x, int y)>;
   using MoveHandler = std::function<void(ui::Component& sender, ShiftState shift, int x, int y)>;
   using CycleHandler = std::function<void(ui::Component& sender, std::size_t index)>;
   NotifyHandler OnClick, OnDblClick;

@@ -9,7 +9,8 @@ ui::Bitmap load_picture(const platform::Process& process, std::string_view name)
   if (!res || res->empty()) return {};
   region::Bitmap bmp;
   try {
-    bmp = region::read_bmp(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(res->data()), res->size()));
+    bmp = region::read_bmp(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(res->data()), res->size()));
   } catch (const std::exception&) {
     return {};
   }

@@ -132,7 +132,8 @@ class TrayPlatform {
   virtual std::uint32_t ex_style(std::uintptr_t window) = 0;
   virtual void set_ex_style(std::uintptr_t window, std::uint32_t style) = 0;
   virtual void set_foreground(std::uintptr_t window) = 0;
-  virtual void post_message(std::uintptr_t window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) = 0;
+  virtual void post_message(std::uintptr_t window, std::uint32_t message, std::uintptr_t wparam,
+                            std::intptr_t lparam) = 0;
 
   // The cursor in screen coordinates, when it can be read.
   virtual std::optional<ui::Point> cursor_pos() = 0;

@@ -158,7 +158,8 @@ Win32MenuView::Win32MenuView() : impl_(std::make_unique<Impl>()) {
   wc.hInstance = impl_->instance;
   wc.lpszClassName = kOwnerClass;
   RegisterClassA(&wc);
-  impl_->owner = CreateWindowExA(WS_EX_TOOLWINDOW, kOwnerClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, impl_->instance, nullptr);
+  impl_->owner = CreateWindowExA(WS_EX_TOOLWINDOW, kOwnerClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                 impl_->instance, nullptr);
   if (impl_->owner) SetWindowLongPtrA(impl_->owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
 }
 
@@ -180,14 +181,17 @@ std::optional<std::size_t> Win32MenuView::track(const PopupModel& model, ui::Poi
   for (std::size_t i = 0; i < model.entries.size(); ++i) {
     const PopupEntry& e = model.entries[i];
     UINT flags = MF_OWNERDRAW;
-    if (e.separator) flags |= MF_SEPARATOR;
-    else if (!e.enabled) flags |= MF_GRAYED;
+    if (e.separator)
+      flags |= MF_SEPARATOR;
+    else if (!e.enabled)
+      flags |= MF_GRAYED;
     // Owner-drawn entries carry their index as the item data; commands count from 1.
     AppendMenuA(menu.h, flags, e.separator ? 0 : i + 1, reinterpret_cast<LPCSTR>(i));
     if (e.is_default && !e.separator) SetMenuDefaultItem(menu.h, static_cast<UINT>(i + 1), FALSE);
   }
-  const BOOL chosen = TrackPopupMenuEx(menu.h, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY,
-                                       at.x, at.y, impl_->owner, nullptr);
+  const BOOL chosen =
+      TrackPopupMenuEx(menu.h, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x,
+                       at.y, impl_->owner, nullptr);
   impl_->model = nullptr;
   if (chosen <= 0 || static_cast<std::size_t>(chosen) > model.entries.size()) return std::nullopt;
   return static_cast<std::size_t>(chosen - 1);

@@ -49,10 +49,12 @@ LRESULT CALLBACK icon_window_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp)
 
 class IconWindow final : public MessageWindow {
  public:
-  IconWindow(HINSTANCE instance, WindowFilter proc) : holder_(std::make_unique<ProcHolder>(ProcHolder{std::move(proc)})) {
+  IconWindow(HINSTANCE instance, WindowFilter proc)
+      : holder_(std::make_unique<ProcHolder>(ProcHolder{std::move(proc)})) {
     // A hidden top-level window rather than a message-only one: only
     // top-level windows hear the shell's "TaskbarCreated" broadcast.
-    hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, kIconWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, kIconWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
+                            nullptr);
     if (hwnd_) SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(holder_.get()));
   }
   ~IconWindow() override {
@@ -148,8 +150,8 @@ Win32TrayPlatform::Win32TrayPlatform() : impl_(std::make_unique<Impl>()) {
   // screen, the owner of the forms and the program's button on the taskbar.
   // It has no frame to draw: nothing of it is ever seen but its button.
   impl_->application = CreateWindowExA(0, kApplicationClass, "", WS_POPUP | WS_CLIPSIBLINGS | WS_MINIMIZEBOX,
-                                       GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
-                                       nullptr, impl_->instance, nullptr);
+                                       GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
+                                       nullptr, nullptr, impl_->instance, nullptr);
   if (impl_->application) {
     SetWindowLongPtrA(impl_->application, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
     icon_hide_.original_ex_style = static_cast<std::uint32_t>(GetWindowLongPtrA(impl_->application, GWL_EXSTYLE));
@@ -173,7 +175,9 @@ bool Win32TrayPlatform::notify_icon(NotifyAction action, const NotifyIconRecord&
   nid.hIcon = reinterpret_cast<HICON>(record.icon);
   std::copy(record.tip.begin(), record.tip.end(), nid.szTip);
   nid.szTip[kTipSize - 1] = '\0';
-  const DWORD message = action == NotifyAction::add ? NIM_ADD : action == NotifyAction::modify ? NIM_MODIFY : NIM_DELETE;
+  const DWORD message = action == NotifyAction::add      ? NIM_ADD
+                        : action == NotifyAction::modify ? NIM_MODIFY
+                                                         : NIM_DELETE;
   return Shell_NotifyIconA(message, &nid) != FALSE;
 }
 
@@ -210,8 +214,9 @@ void Win32TrayPlatform::place_form(ui::Form& form, const FormPlacement& placemen
   SetWindowLongPtrA(hwnd, GWL_EXSTYLE, GetWindowLongPtrA(hwnd, GWL_EXSTYLE) & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW));
   if (placement.no_system_menu)
     SetWindowLongPtrA(hwnd, GWL_STYLE, GetWindowLongPtrA(hwnd, GWL_STYLE) & ~static_cast<LONG_PTR>(WS_SYSMENU));
-  SetWindowPos(hwnd, placement.stay_on_top ? HWND_TOPMOST : nullptr, 0, 0, 0, 0,
-               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_FRAMECHANGED | (placement.stay_on_top ? 0 : SWP_NOZORDER));
+  SetWindowPos(
+      hwnd, placement.stay_on_top ? HWND_TOPMOST : nullptr, 0, 0, 0, 0,
+      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_FRAMECHANGED | (placement.stay_on_top ? 0 : SWP_NOZORDER));
 }
 
 void Win32TrayPlatform::show_window(std::uintptr_t window, ShowCommand command) {

@@ -79,7 +79,10 @@ TEST_F(TrayIcon, CallbackMessagesBecomeEventsInOrder) {
       {"left press", {wm::lbutton_down}, false, true, {"down left"}},
       {"left click", {wm::lbutton_down, wm::lbutton_up}, false, true, {"down left", "click", "up left"}},
       {"release without a press", {wm::lbutton_up}, false, true, {"up left"}},
-      {"second release", {wm::lbutton_down, wm::lbutton_up, wm::lbutton_up}, false, true,
+      {"second release",
+       {wm::lbutton_down, wm::lbutton_up, wm::lbutton_up},
+       false,
+       true,
        {"down left", "click", "up left", "up left"}},
       {"double-click", {wm::lbutton_dblclk}, false, true, {"dblclick", "default"}},
       {"double-click, left pop-up", {wm::lbutton_dblclk}, true, true, {"dblclick"}},
@@ -89,7 +92,11 @@ TEST_F(TrayIcon, CallbackMessagesBecomeEventsInOrder) {
       {"right release", {wm::rbutton_up}, false, true, {"up right"}},
       {"right double-click", {wm::rbutton_dblclk}, false, true, {}},
       {"middle", {wm::mbutton_down, wm::mbutton_up}, false, true, {"down middle", "up middle"}},
-      {"disabled", {wm::mouse_move, wm::lbutton_down, wm::lbutton_up, wm::lbutton_dblclk, wm::rbutton_down}, false, false, {}},
+      {"disabled",
+       {wm::mouse_move, wm::lbutton_down, wm::lbutton_up, wm::lbutton_dblclk, wm::rbutton_down},
+       false,
+       false,
+       {}},
   };
   for (const Case& c : cases) {
     log.clear();
@@ -140,7 +147,8 @@ TEST_F(TrayIcon, TheMenuOpensAtTheCursorWithTheMainFormInFront) {
   callback(wm::rbutton_down);
   callback(wm::lbutton_dblclk);
   EXPECT_EQ(view.shown.size(), 1u);
-  EXPECT_EQ(log, (std::vector<std::string>{"down right", "menu", "down right", "down right", "dblclick", "down right", "dblclick"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"down right", "menu", "down right", "down right", "dblclick", "down right",
+                                           "dblclick"}));
 }
 
 TEST_F(TrayIcon, AChosenItemRunsFromTheMessageLoop) {
@@ -193,7 +201,7 @@ TEST_F(TrayIcon, SettersSendTheShellCalls) {
   EXPECT_FALSE(icon->icon_visible());
   icon->set_icon_visible(true);
   EXPECT_EQ(actions(), (std::vector<NotifyAction>{NotifyAction::modify, NotifyAction::modify, NotifyAction::modify,
-                                                   NotifyAction::remove, NotifyAction::add}));
+                                                  NotifyAction::remove, NotifyAction::add}));
 }
 
 TEST_F(TrayIcon, ANewTaskbarGetsTheIconBack) {

@@ -5,7 +5,9 @@
 namespace brevaro::menu {
 namespace {
 
-ui::Bitmap solid(int w, int h, std::uint32_t c) { return ui::Bitmap{w, h, std::vector<std::uint32_t>(static_cast<std::size_t>(w * h), c)}; }
+ui::Bitmap solid(int w, int h, std::uint32_t c) {
+  return ui::Bitmap{w, h, std::vector<std::uint32_t>(static_cast<std::size_t>(w * h), c)};
+}
 
 PopupModel tray_like_model() {
   PopupModel m;

@@ -47,10 +47,11 @@ struct TrayProgram : ::testing::Test {
     sys.process.exe_path = std::string(kFolder) + "Tray.exe";
     sys.fs.put(std::string(kFolder) + "Tray.exe", "MZ");
     const std::pair<const char*, const char*> resources[] = {
-        {"ACTIVATE", "menu-activate.bmp"}, {"OPTIONS", "menu-options.bmp"}, {"CONTACT", "menu-contact.bmp"},
-        {"WEBSITE", "menu-website.bmp"},   {"EMAIL", "menu-email.bmp"},     {"EXIT", "menu-exit.bmp"},
-        {"MENUTILE", "menu-tile.bmp"},     {"MENUTITLE", "menu-title.bmp"}, {"CONTACTS", "contacts.bmp"},
-        {"CONTACTSLIT", "contacts-close-lit.bmp"}};
+        {"ACTIVATE", "menu-activate.bmp"}, {"OPTIONS", "menu-options.bmp"},
+        {"CONTACT", "menu-contact.bmp"},   {"WEBSITE", "menu-website.bmp"},
+        {"EMAIL", "menu-email.bmp"},       {"EXIT", "menu-exit.bmp"},
+        {"MENUTILE", "menu-tile.bmp"},     {"MENUTITLE", "menu-title.bmp"},
+        {"CONTACTS", "contacts.bmp"},      {"CONTACTSLIT", "contacts-close-lit.bmp"}};
     for (const auto& [name, file] : resources) sys.process.resources[name] = art(file);
   }
   void TearDown() override { app.reset(); }
@@ -259,10 +260,12 @@ TEST_F(TrayProgram, ContactWindowHoverShowsOneHighlightAtATime) {
   contacts->show();
   EXPECT_EQ(highlights(), std::vector<std::string>{"Label8"});
   // Every line opens its own address, with either button.
-  for (ui::Label* line : {contacts->Label1, contacts->Label3, contacts->Label4}) backend.press(*line, ui::MouseButton::left);
+  for (ui::Label* line : {contacts->Label1, contacts->Label3, contacts->Label4})
+    backend.press(*line, ui::MouseButton::left);
   backend.advance(*app, 0);
-  EXPECT_EQ(shell_targets(), (std::vector<std::string>{"mailto:support@brevaro.example", "mailto:suggestions@brevaro.example",
-                                                       "mailto:marketing@brevaro.example"}));
+  EXPECT_EQ(shell_targets(),
+            (std::vector<std::string>{"mailto:support@brevaro.example", "mailto:suggestions@brevaro.example",
+                                      "mailto:marketing@brevaro.example"}));
 }
 
 TEST_F(TrayProgram, AFailingOnPopupShowsItsErrorAndNoMenu) {

@@ -35,7 +35,9 @@ class NotingPlatform final : public TrayPlatform {
     return ok;
   }
   std::uint32_t taskbar_created_message() override { return real.taskbar_created_message(); }
-  std::unique_ptr<MessageWindow> create_message_window(WindowFilter p) override { return real.create_message_window(std::move(p)); }
+  std::unique_ptr<MessageWindow> create_message_window(WindowFilter p) override {
+    return real.create_message_window(std::move(p));
+  }
   std::shared_ptr<const IconImage> load_icon(std::string_view n, int s) override { return real.load_icon(n, s); }
   std::uintptr_t application_window() override { return real.application_window(); }
   void set_application_title(std::string_view t) override { real.set_application_title(t); }
