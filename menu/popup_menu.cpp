@@ -65,7 +65,9 @@ void TPopupMenu2000::popup(ui::Point at) {
   std::vector<TMenuItem2000*> shown;
   for (TMenuItem2000* item : items_)
     if (item->visible()) shown.push_back(item);
+  open_ = true;
   const std::optional<std::size_t> chosen = view_.track(model(), at);
+  open_ = false;
   if (!chosen || *chosen >= shown.size()) return;
   TMenuItem2000* item = shown[*chosen];
   if (item->is_separator()) return;
@@ -73,6 +75,10 @@ void TPopupMenu2000::popup(ui::Point at) {
   app.backend().post([item, alive = std::weak_ptr<const bool>(alive_)] {
     if (!alive.expired()) item->click();
   });
+}
+
+void TPopupMenu2000::close_popup() {
+  if (open_) view_.cancel();
 }
 
 // ---- layout --------------------------------------------------------------------

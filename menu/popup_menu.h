@@ -55,6 +55,8 @@ class MenuView {
   // the index of the entry the user chose, or nothing when the menu was
   // dismissed.
   virtual std::optional<std::size_t> track(const PopupModel& model, ui::Point at) = 0;
+  // Closes the popup that `track` shows now, as if the user had dismissed it.
+  virtual void cancel() = 0;
 };
 
 class TMenuItem2000 final : public ui::Component {
@@ -126,6 +128,9 @@ class TPopupMenu2000 final : public ui::Component {
   // command from the menu would. An OnPopup that fails shows its error and
   // the menu stays shut.
   void popup(ui::Point at);
+  bool is_open() const noexcept { return open_; }
+  // Closes the menu while it is open (the program is ending): nothing is chosen.
+  void close_popup();
 
   // Expires when the menu is freed (holders of a reference clear it then).
   std::weak_ptr<const bool> lifetime() const { return alive_; }
@@ -134,6 +139,7 @@ class TPopupMenu2000 final : public ui::Component {
   MenuView& view_;
   std::vector<TMenuItem2000*> items_;
   ui::Component* popup_component_ = nullptr;
+  bool open_ = false;
   Handler on_popup_;
   std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
 };

@@ -129,7 +129,9 @@ void TfrmMain::CloseTimerTimer(ui::Timer& sender) {
   if (!program_folder_.empty() &&
       platform::answer_close_request(application().ports().fs, program_folder_, platform::kTrayMarkers)) {
     // Closed even when the answer could not be written: the uninstaller
-    // waits only for the program's exit.
+    // waits only for the program's exit. An open menu would hold the
+    // program in its own loop: it goes first.
+    popup->close_popup();
     close();
     return;
   }

@@ -197,4 +197,9 @@ std::optional<std::size_t> Win32MenuView::track(const PopupModel& model, ui::Poi
   return static_cast<std::size_t>(chosen - 1);
 }
 
+void Win32MenuView::cancel() {
+  // The system's menu loop runs on this thread; it ends at once.
+  if (impl_->model) EndMenu();
+}
+
 }  // namespace brevaro::menu::win32

@@ -16,6 +16,7 @@ class Win32MenuView final : public MenuView {
   Win32MenuView& operator=(const Win32MenuView&) = delete;
 
   std::optional<std::size_t> track(const PopupModel& model, ui::Point at) override;
+  void cancel() override;
 
   struct Impl;
 

@@ -147,6 +147,15 @@ class Tray(unittest.TestCase):
         self.assertFalse(request.exists())
         self.assertEqual(answer.read_bytes(), b"TrayClosed.\r\n")
 
+    def test_close_request_while_the_menu_is_open_ends_the_program(self):
+        proc = self.start()
+        self.open_menu()
+        (self.folder.path / "TClose.dat").write_bytes(b"Close Now.\r\n")
+        self.assertTrue(wait_until(lambda: proc.poll() is not None, 10, 0.05))
+        self.assertEqual(proc.returncode, 0)
+        self.assertEqual((self.folder.path / "TClosed.dat").read_bytes(), b"TrayClosed.\r\n")
+        self.assertEqual(self.wine.driver("menus").stdout.strip(), "0")
+
     def test_a_stale_request_ends_the_next_start_at_once(self):
         (self.folder.path / "TClose.dat").write_bytes(b"Close Now.\r\n")
         proc = self.wine.start(self.exe)

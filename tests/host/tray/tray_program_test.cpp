@@ -236,6 +236,21 @@ TEST_F(TrayProgram, CloseRequestWhileTheContactWindowIsOpenEndsTheProgram) {
   EXPECT_EQ(sys.fs.read_file(kAnswer), "TrayClosed.\r\n");
 }
 
+TEST_F(TrayProgram, CloseRequestWhileTheMenuIsOpenClosesTheMenuAndEndsTheProgram) {
+  start();
+  sys.fs.put(kRequest, "Close Now.\r\n");
+  view.while_open = [&] { backend.advance(*app, 100); };  // the user leaves the menu open
+  view.choose_next("Exit");
+  right_press();
+  EXPECT_EQ(view.cancels, 1u);
+  EXPECT_TRUE(app->terminated());
+  EXPECT_EQ(sys.fs.read_file(kAnswer), "TrayClosed.\r\n");
+  EXPECT_FALSE(main->popup->is_open());
+  // A close with no menu open has nothing to cancel.
+  main->popup->close_popup();
+  EXPECT_EQ(view.cancels, 1u);
+}
+
 TEST_F(TrayProgram, ContactWindowHoverShowsOneHighlightAtATime) {
   start();
   contacts->show();
