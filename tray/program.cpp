@@ -1,12 +1,24 @@
 #include "tray/program.h"
 
+#include "tray/contacts_form.h"
+#include "tray/main_form.h"
+
 namespace brevaro::tray {
 
-void run_program(ui::Application& app) {
-  app.set_title("brevaro Tray");
-  // The tray's hidden main form and its single-instance mutex come with the
-  // tray icon; without a form the program ends at once.
+bool run_program(ui::Application& app, TrayPlatform& platform, menu::MenuView& menu_view) {
+  // The mutex stays ours until the forms are gone (and the icon with them).
+  const platform::MutexResult mutex = app.ports().mutexes.create(kTrayMutexName, true);
+  if (mutex.last_error == platform::kErrorAlreadyExists) return false;
+  app.set_title("brevaro menu");
+  platform.set_application_title(app.title());
+  auto& main = app.create_form<TfrmMain>(platform, menu_view);
+  auto& contacts = app.create_form<TfrmContacts>(platform);
+  main.frmContacts = &contacts;
   app.run();
+  main.frmContacts = nullptr;
+  app.free_component(contacts);
+  app.free_component(main);
+  return true;
 }
 
 }  // namespace brevaro::tray

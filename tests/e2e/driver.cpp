@@ -13,6 +13,13 @@
 //   driver menus                         how many popup menus are open
 //   driver mouse CAPTION X Y down|up|move [right]   one mouse message at client X,Y (down and move
 //                                        put the cursor there first)
+//   driver styles CAPTION                the window's style, extended style and owner caption
+//   driver notify CLASS MESSAGE [X Y]    posts a notification-area callback (message 0x800, the mouse
+//                                        message in lparam) to the first window of that class, the
+//                                        cursor put at X,Y first
+//   driver menu-probe CLASS MESSAGE X Y MS   opens a popup menu by a notification-area callback with
+//                                        menu_probe.dll hooked into every program and prints the
+//                                        entries of the first owner-drawn menu that draws
 #include <windows.h>
 
 #include <cstdio>
@@ -128,6 +135,53 @@ int main(int argc, char** argv) {
     std::printf("%d\n", open);
     return 0;
   }
+  if (cmd == "notify" && argc > 3) {
+    HWND target = FindWindowA(argv[2], nullptr);
+    if (!target) {
+      std::fprintf(stderr, "no window of class %s\n", argv[2]);
+      return 1;
+    }
+    if (argc > 5) SetCursorPos(std::atoi(argv[4]), std::atoi(argv[5]));
+    PostMessageA(target, 0x0800, 1, std::atoi(argv[3]));
+    return 0;
+  }
+  if (cmd == "menu-probe" && argc > 6) {
+    char dir[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, dir);
+    const std::string report = std::string(dir) + "brevaro-menu-probe.txt";
+    DeleteFileA(report.c_str());
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string lib(self);
+    lib = lib.substr(0, lib.find_last_of('\\') + 1) + "menu_probe.dll";
+    HMODULE probe = LoadLibraryA(lib.c_str());
+    const auto proc = probe ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "probe_hook"))) : nullptr;
+    HHOOK hook = proc ? SetWindowsHookExA(WH_CALLWNDPROC, proc, probe, 0) : nullptr;
+    HWND target = FindWindowA(argv[2], nullptr);
+    if (!hook || !target) {
+      std::fprintf(stderr, "cannot probe: hook %p, window %p\n", static_cast<void*>(hook), static_cast<void*>(target));
+      return 1;
+    }
+    SetCursorPos(std::atoi(argv[4]), std::atoi(argv[5]));
+    PostMessageA(target, 0x0800, 1, std::atoi(argv[3]));
+    const DWORD limit = static_cast<DWORD>(std::atoi(argv[6]));
+    const DWORD start = GetTickCount();
+    int status = 1;
+    while (GetTickCount() - start < limit) {
+      if (FILE* f = std::fopen(report.c_str(), "rb")) {
+        char buf[4096] = {};
+        const std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+        std::fclose(f);
+        std::fwrite(buf, 1, n, stdout);
+        status = 0;
+        break;
+      }
+      Sleep(50);
+    }
+    UnhookWindowsHookEx(hook);
+    if (status) std::fprintf(stderr, "no owner-drawn menu drew within %lu ms\n", limit);
+    return status;
+  }
   if (argc < 3) return usage();
   const std::string caption = argv[2];
   if (cmd == "wait" || cmd == "gone") {
@@ -159,6 +213,13 @@ int main(int argc, char** argv) {
   }
   if (cmd == "close") {
     PostMessageA(w, WM_CLOSE, 0, 0);
+    return 0;
+  }
+  if (cmd == "styles") {
+    char owner[512] = {};
+    if (HWND o = GetWindow(w, GW_OWNER)) GetWindowTextA(o, owner, sizeof owner);
+    std::printf("%08lx %08lx %s\n", static_cast<unsigned long>(GetWindowLongPtrA(w, GWL_STYLE)),
+                static_cast<unsigned long>(GetWindowLongPtrA(w, GWL_EXSTYLE)), owner);
     return 0;
   }
   if (cmd == "rect") {

@@ -1,14 +1,20 @@
 // Tray.exe: the tray companion program.
 #include <windows.h>
 
+#include "menu/win32/win32_menu_view.h"
 #include "platform/win32/win32_system.h"
 #include "tray/program.h"
+#include "tray/win32/win32_tray_platform.h"
 #include "ui/win32/win32_backend.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   brevaro::platform::win32::Win32System system;
   brevaro::ui::win32::Win32Backend backend;
-  brevaro::ui::Application app(backend, system.ports());
-  brevaro::tray::run_program(app);
+  brevaro::tray::win32::Win32TrayPlatform tray_platform;
+  brevaro::menu::win32::Win32MenuView menu_view;
+  {
+    brevaro::ui::Application app(backend, system.ports());
+    brevaro::tray::run_program(app, tray_platform, menu_view);
+  }
   return 0;
 }

@@ -1,0 +1,205 @@
+#include "menu/win32/win32_menu_view.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+namespace brevaro::menu::win32 {
+
+namespace {
+
+constexpr char kOwnerClass[] = "TBrevaroMenuOwner";
+
+struct GdiObject {
+  HGDIOBJ h = nullptr;
+  explicit GdiObject(HGDIOBJ o) : h(o) {}
+  ~GdiObject() {
+    if (h) DeleteObject(h);
+  }
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+};
+
+struct MenuHandle {
+  HMENU h = CreatePopupMenu();
+  MenuHandle() = default;
+  ~MenuHandle() {
+    if (h) DestroyMenu(h);
+  }
+  MenuHandle(const MenuHandle&) = delete;
+  MenuHandle& operator=(const MenuHandle&) = delete;
+};
+
+HFONT make_font(const ui::Font& font, int height, bool bold, int escapement = 0) {
+  return CreateFontA(height, 0, escapement, escapement, bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH, font.name.c_str());
+}
+
+int screen_dpi() {
+  HDC dc = GetDC(nullptr);
+  const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+  if (dc) ReleaseDC(nullptr, dc);
+  return dpi > 0 ? dpi : 96;
+}
+
+}  // namespace
+
+struct Win32MenuView::Impl {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  HWND owner = nullptr;
+  // The popup being shown (only during track).
+  const PopupModel* model = nullptr;
+  MenuLayout layout;
+  int menu_height = 0;
+  std::vector<int> tops;
+
+  static LRESULT CALLBACK owner_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
+  void measure(MEASUREITEMSTRUCT& mis);
+  void draw(const DRAWITEMSTRUCT& dis);
+  int text_width(const PopupEntry& e);
+};
+
+int Win32MenuView::Impl::text_width(const PopupEntry& e) {
+  HDC dc = GetDC(owner);
+  if (!dc) return 0;
+  GdiObject font(make_font(model->font, layout.font_height, e.is_default));
+  const HGDIOBJ old = SelectObject(dc, font.h);
+  SIZE size{};
+  GetTextExtentPoint32A(dc, e.caption.c_str(), static_cast<int>(e.caption.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(owner, dc);
+  return size.cx;
+}
+
+void Win32MenuView::Impl::measure(MEASUREITEMSTRUCT& mis) {
+  if (!model || mis.itemData >= model->entries.size()) return;
+  const PopupEntry& e = model->entries[mis.itemData];
+  mis.itemHeight = static_cast<UINT>(layout.entry_height(e));
+  mis.itemWidth = static_cast<UINT>(e.separator ? layout.item_width(0) : layout.item_width(text_width(e)));
+}
+
+void Win32MenuView::Impl::draw(const DRAWITEMSTRUCT& dis) {
+  if (!model || dis.itemData >= model->entries.size()) return;
+  const std::size_t index = dis.itemData;
+  const PopupEntry& e = model->entries[index];
+  const RECT& rc = dis.rcItem;
+  const int width = rc.right - rc.left;
+  const bool selected = (dis.itemState & ODS_SELECTED) != 0;
+  // Our own layout places the entry in the menu: the system may start the
+  // first entry below a small margin.
+  const ui::Bitmap pic = paint_entry(*model, layout, index, tops[index], width, menu_height, selected);
+  if (pic.width <= 0) return;
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = pic.width;
+  bi.bmiHeader.biHeight = -pic.height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  SetDIBitsToDevice(dis.hDC, rc.left, rc.top, static_cast<DWORD>(pic.width), static_cast<DWORD>(pic.height), 0, 0, 0,
+                    static_cast<UINT>(pic.height), pic.pixels.data(), &bi, DIB_RGB_COLORS);
+
+  const int saved = SaveDC(dis.hDC);
+  SetBkMode(dis.hDC, TRANSPARENT);
+  if (!e.separator && !e.caption.empty()) {
+    GdiObject font(make_font(model->font, layout.font_height, e.is_default));
+    SelectObject(dis.hDC, font.h);
+    SetTextColor(dis.hDC, e.enabled ? RGB(0x10, 0x1C, 0x30) : RGB(0x8C, 0x94, 0xA0));
+    RECT text{rc.left + layout.text_left, rc.top, rc.right - layout.right_margin, rc.bottom};
+    DrawTextA(dis.hDC, e.caption.c_str(), static_cast<int>(e.caption.size()), &text,
+              DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX | DT_END_ELLIPSIS);
+    SelectObject(dis.hDC, GetStockObject(SYSTEM_FONT));
+  }
+  // The title text runs upwards from the menu's bottom edge; each entry
+  // draws the part that crosses it.
+  if (!model->title.empty() && layout.title_width > 0) {
+    IntersectClipRect(dis.hDC, rc.left, rc.top, rc.left + layout.title_width, rc.bottom);
+    GdiObject font(make_font(model->title_font, layout.title_font_height, model->title_font.bold, 900));
+    SelectObject(dis.hDC, font.h);
+    SetTextColor(dis.hDC, static_cast<COLORREF>(model->title_font.color));
+    const int x = rc.left + (layout.title_width - std::abs(layout.title_font_height)) / 2;
+    const int y = rc.top - tops[index] + menu_height - layout.scale(6);
+    TextOutA(dis.hDC, x, y, model->title.c_str(), static_cast<int>(model->title.size()));
+    SelectObject(dis.hDC, GetStockObject(SYSTEM_FONT));
+  }
+  RestoreDC(dis.hDC, saved);
+}
+
+LRESULT CALLBACK Win32MenuView::Impl::owner_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
+  auto* impl = reinterpret_cast<Impl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (impl) {
+    try {
+      if (message == WM_MEASUREITEM && lp) {
+        auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
+        if (mis->CtlType == ODT_MENU) {
+          impl->measure(*mis);
+          return TRUE;
+        }
+      }
+      if (message == WM_DRAWITEM && lp) {
+        const auto* dis = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+        if (dis->CtlType == ODT_MENU) {
+          impl->draw(*dis);
+          return TRUE;
+        }
+      }
+    } catch (...) {
+      return TRUE;  // an entry left undrawn, but no exception through the system's menu loop
+    }
+  }
+  return DefWindowProcA(hwnd, message, wp, lp);
+}
+
+Win32MenuView::Win32MenuView() : impl_(std::make_unique<Impl>()) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = &Impl::owner_proc;
+  wc.hInstance = impl_->instance;
+  wc.lpszClassName = kOwnerClass;
+  RegisterClassA(&wc);
+  impl_->owner = CreateWindowExA(WS_EX_TOOLWINDOW, kOwnerClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                 impl_->instance, nullptr);
+  if (impl_->owner) SetWindowLongPtrA(impl_->owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
+}
+
+Win32MenuView::~Win32MenuView() {
+  if (impl_->owner) {
+    SetWindowLongPtrA(impl_->owner, GWLP_USERDATA, 0);
+    DestroyWindow(impl_->owner);
+  }
+}
+
+std::optional<std::size_t> Win32MenuView::track(const PopupModel& model, ui::Point at) {
+  if (!impl_->owner || model.entries.empty() || impl_->model) return std::nullopt;  // no nested popups
+  MenuHandle menu;
+  if (!menu.h) return std::nullopt;
+  impl_->model = &model;
+  impl_->layout = layout_menu(model, screen_dpi());
+  impl_->tops = impl_->layout.tops(model);
+  impl_->menu_height = impl_->layout.height(model);
+  for (std::size_t i = 0; i < model.entries.size(); ++i) {
+    const PopupEntry& e = model.entries[i];
+    UINT flags = MF_OWNERDRAW;
+    if (e.separator)
+      flags |= MF_SEPARATOR;
+    else if (!e.enabled)
+      flags |= MF_GRAYED;
+    // Owner-drawn entries carry their index as the item data; commands count from 1.
+    AppendMenuA(menu.h, flags, e.separator ? 0 : i + 1, reinterpret_cast<LPCSTR>(i));
+    if (e.is_default && !e.separator) SetMenuDefaultItem(menu.h, static_cast<UINT>(i + 1), FALSE);
+  }
+  const BOOL chosen =
+      TrackPopupMenuEx(menu.h, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x,
+                       at.y, impl_->owner, nullptr);
+  impl_->model = nullptr;
+  if (chosen <= 0 || static_cast<std::size_t>(chosen) > model.entries.size()) return std::nullopt;
+  return static_cast<std::size_t>(chosen - 1);
+}
+
+void Win32MenuView::cancel() {
+  // The system's menu loop runs on this thread; it ends at once.
+  if (impl_->model) EndMenu();
+}
+
+}  // namespace brevaro::menu::win32
