@@ -4,6 +4,7 @@
 #include "base/winpath.h"
 #include "client/settings.h"
 #include "config/product_config.h"
+#include "platform/close_request.h"
 #include "region/bitmap.h"
 #include "ui/application.h"
 
@@ -109,7 +110,8 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
   Timer1 = &make<ui::Timer>("Timer1", 1000, false);
   ExitTimer = &make<ui::Timer>("ExitTimer", 5000, false);
   ExitTimer->set_on_timer([this](ui::Timer& t) { ExitTimerTimer(t); });
-  CloseTimer = &make<ui::Timer>("CloseTimer", 100, true);
+  CloseTimer = &make<ui::Timer>("CloseTimer", platform::kClosePollMs, true);
+  CloseTimer->set_on_timer([this](ui::Timer& t) { CloseTimerTimer(t); });
   timBannerChange = &make<ui::Timer>("timBannerChange", 1000, false);
   timTMDS = &make<ui::Timer>("timTMDS", 5000, true);
   timTMDS->set_tag(10);
@@ -313,6 +315,16 @@ void TForm1::FormClose(ui::Form&, ui::CloseAction&) {
 void TForm1::ExitTimerTimer(ui::Timer&) {
   panSignOut->set_visible(false);
   close();
+}
+
+// The uninstaller's request to close: answered, then the window closes.
+void TForm1::CloseTimerTimer(ui::Timer&) {
+  CloseTimer->set_enabled(false);
+  if (platform::answer_close_request(application().ports().fs, state_.program_folder, platform::kClientMarkers)) {
+    close();
+    return;
+  }
+  CloseTimer->set_enabled(true);
 }
 
 // ---- dragging by the picture ---------------------------------------------------------

@@ -76,6 +76,7 @@ class TForm1 final : public ui::Form {
   void Image1MouseMove(ui::Control& sender, ui::Point pos);
   void Image1MouseUp(ui::Control& sender, ui::MouseButton button, ui::Point pos);
   void ExitTimerTimer(ui::Timer& sender);
+  void CloseTimerTimer(ui::Timer& sender);
   // The application-wide message hook.
   void AppMessage(ui::Message& m, bool& handled);
 

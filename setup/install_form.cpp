@@ -44,19 +44,19 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
   // P2: destination.
   Image2 = &make<ui::Image>("Image2", P2, ui::Rect{12, 16, 130, 130});
   Image2->set_picture(load_picture(process, "INSTALL2"));
-  Memo2 = &make_memo(*this, "Memo2", P2, ui::Rect{156, 16, 266, 74},
+  Memo2 = &make_memo(*this, "Memo2", P2, ui::Rect{156, 16, 266, 130},
                      {"Your private information - passwords, account names, account numbers and aggregated data - is "
                       "encrypted & stored on your PC. Your private information is never seen by brevaro."});
-  Label16 = &make<ui::Label>("Label16", P2, ui::Rect{156, 104, 266, 16}, "Select the directory you wish to install into . . .");
+  Label16 = &make<ui::Label>("Label16", P2, ui::Rect{12, 158, 410, 16}, "Select the directory you wish to install into . . .");
   Label16->font().name = "Arial";
   Label16->font().height = -12;
   Label16->font().bold = true;
-  panel1 = &make<ui::Panel>("panel1", P2, ui::Rect{156, 126, 266, 24});
+  panel1 = &make<ui::Panel>("panel1", P2, ui::Rect{12, 180, 328, 24});
   panel1->color = ui::kWhite;
-  make<ui::Bevel>("panel1Edge", panel1, ui::Rect{0, 0, 266, 24});  // the lowered edge
-  edt_filename = &make<ui::Label>("edt_filename", panel1, ui::Rect{6, 5, 254, 14});
+  make<ui::Bevel>("panel1Edge", panel1, ui::Rect{0, 0, 328, 24});  // the lowered edge
+  edt_filename = &make<ui::Label>("edt_filename", panel1, ui::Rect{6, 5, 316, 14});
   edt_filename->set_transparent(true);
-  btn_filename = &make<ui::Button>("btn_filename", P2, ui::Rect{347, 158, 75, 23}, "Browse");
+  btn_filename = &make<ui::Button>("btn_filename", P2, ui::Rect{347, 181, 75, 23}, "Browse");
 
   // P4: done.
   Image3 = &make<ui::Image>("Image3", P4, ui::Rect{12, 16, 175, 175});
