@@ -1,5 +1,8 @@
 #include "setup/install_form.h"
 
+#include <fstream>
+#include <iterator>
+
 #include "config/product_config.h"
 #include "setup_fixture.h"
 
@@ -34,14 +37,21 @@ struct Installer : Machine {
 struct InstallerTest : ::testing::Test, Installer {};
 
 TEST_F(InstallerTest, WizardPagesTextsAndButtonStates) {
+  // The welcome picture from the artwork, shown again on the last page.
+  std::ifstream art(BREVARO_SOURCE_DIR "/res/art/install-image1.bmp", std::ios::binary);
+  const std::string bmp((std::istreambuf_iterator<char>(art)), std::istreambuf_iterator<char>());
+  auto& res = sys.process.resources["INSTALL1"];
+  res.resize(bmp.size());
+  std::memcpy(res.data(), bmp.data(), bmp.size());
   auto& f = open<Tfrm_install>();
+  EXPECT_EQ(f.Image1->picture().width, 175);
+  EXPECT_EQ(f.Image3->picture().pixels, f.Image1->picture().pixels);
   EXPECT_EQ(f.caption(), "brevaro program installation");
   EXPECT_EQ(f.client_size(), (ui::Size{435, 266}));
   ASSERT_EQ(f.Notebook->page_count(), 3u);
   EXPECT_EQ(f.Notebook->page(2).name(), "P4");
   EXPECT_EQ(f.Notebook->active_page(), f.P1);
   EXPECT_EQ(f.Memo1->lines().front(), "Welcome to brevaro.");
-  EXPECT_EQ(f.Image1->picture().width, 0);  // no picture resources in the headless process
   EXPECT_EQ(f.destination(), "C:\\Program Files\\brevaro");
   EXPECT_EQ(f.panWebLink->text(), config::website_host);
   EXPECT_FALSE(f.btn_back->enabled());
