@@ -66,18 +66,23 @@ HWND find_window(const std::string& caption) {
   return nullptr;
 }
 
-HWND find_child(HWND parent, const std::string& caption) {
+// The first child with this text; with `usable`, the first that is also
+// visible and enabled.
+HWND find_child(HWND parent, const std::string& caption, bool usable = false) {
   struct Ctx {
     std::string caption;
+    bool usable;
     HWND found;
-  } ctx{caption, nullptr};
+  } ctx{caption, usable, nullptr};
   EnumChildWindows(
       parent,
       [](HWND h, LPARAM lp) -> BOOL {
         auto* c = reinterpret_cast<Ctx*>(lp);
         char text[512] = {};
-        GetWindowTextA(h, text, sizeof text);
-        if (c->caption == text) {
+        // The control's own text (an edit box's too, which the window
+        // title of another process's control does not hold).
+        SendMessageTimeoutA(h, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, nullptr);
+        if (c->caption == text && (!c->usable || (IsWindowVisible(h) && IsWindowEnabled(h)))) {
           c->found = h;
           return FALSE;
         }
@@ -184,8 +189,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "has" && argc > 3) {
-    HWND c = find_child(w, argv[3]);
-    return c && IsWindowVisible(c) && IsWindowEnabled(c) ? 0 : 1;
+    return find_child(w, argv[3], true) ? 0 : 1;
   }
   if (cmd == "close") {
     PostMessageA(w, WM_CLOSE, 0, 0);

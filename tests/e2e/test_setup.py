@@ -41,6 +41,9 @@ class Setup(unittest.TestCase):
         self.wine.stop_all()
         for caption in (INSTALLER, UNINSTALLER):
             self.wine.wait_gone(caption, 10000)
+        self.reg("delete", RUN_KEY, "/v", "brevaroTray", "/f")
+        for link in self.links().values():
+            Path(self.wine.unix(link)).unlink(missing_ok=True)
 
     # ---- the machine, seen from outside
 
@@ -188,6 +191,37 @@ class Setup(unittest.TestCase):
             self.uninstall()
             self.wine.stop_all()
             print(f"cycle {n + 1}/{cycles} clean after {time.monotonic() - started:.1f} s", flush=True)
+
+    def test_browse_chooses_the_product_sub_folder(self):
+        # The shell's folder browser opens at the installer's own folder;
+        # OK there makes that folder + "brevaro" the destination. The folder
+        # lies right below the drive: Wine's browser selects a start folder
+        # further down only once its tree has been opened that far.
+        source_path = self.wine.unix("C:\\setup-browse\\")
+        shutil.rmtree(source_path, ignore_errors=True)
+        source_path.mkdir(parents=True)
+        shutil.copyfile(BIN / "brevaro.exe", source_path / "brevaro.exe")
+        self.wine.start(source_path / "brevaro.exe")
+        self.assertTrue(self.wine.wait_window(INSTALLER, 30000))
+        self.assertTrue(wait_until(lambda: self.has(INSTALLER, "&Next >")))
+        self.press(INSTALLER, "&Next >")
+        self.assertTrue(wait_until(lambda: self.has(INSTALLER, "Browse")))
+        self.press(INSTALLER, "Browse")
+        self.assertTrue(self.wine.wait_window("Browse for Folder"))
+        # OK only once the start folder is selected (its name in the edit box).
+        selected = wait_until(lambda: self.has("Browse for Folder", "setup-browse"))
+        self.press("Browse for Folder", "OK" if selected else "Cancel")
+        self.assertTrue(selected, "the browser did not open at the installer's folder")
+        self.assertTrue(self.wine.wait_gone("Browse for Folder"))
+        self.press(INSTALLER, "&Next >")
+        self.assertTrue(wait_until(lambda: self.has(INSTALLER, "&Finish"), 30), "the last page did not come")
+        installed = source_path / "brevaro"
+        self.assertEqual((installed / "brevaro.exe").read_bytes(), (BIN / "brevaro.exe").read_bytes())
+        self.assertEqual(self.reg_value(RUN_KEY, "brevaroTray"), '"C:\\setup-browse\\brevaro\\Tray.exe"')
+        # The close box ends the wizard without starting anything.
+        self.wine.driver("close", INSTALLER)
+        self.assertTrue(self.wine.wait_gone(INSTALLER))
+        self.assertFalse(self.installed_processes("Tray.exe"))
 
 
 if __name__ == "__main__":
