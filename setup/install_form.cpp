@@ -1,5 +1,8 @@
 #include "setup/install_form.h"
 
+#include <initializer_list>
+#include <vector>
+
 #include "base/winpath.h"
 #include "config/product_config.h"
 #include "setup/installation.h"

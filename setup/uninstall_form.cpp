@@ -1,5 +1,7 @@
 #include "setup/uninstall_form.h"
 
+#include <initializer_list>
+
 #include "base/winpath.h"
 #include "setup/pictures.h"
 #include "setup/uninstallation.h"

@@ -1,6 +1,7 @@
 #include "setup/uninstallation.h"
 
 #include <string>
+#include <vector>
 
 #include "setup/installation.h"
 
