@@ -25,6 +25,9 @@ class FileError : public std::runtime_error {
 struct DirEntry {
   std::string name;
   bool is_directory = false;
+  // The hidden and system attributes; plain files have neither.
+  bool hidden = false;
+  bool system = false;
 };
 
 class FileSystem {

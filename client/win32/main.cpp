@@ -4,8 +4,10 @@
 
 #include "client/program.h"
 #include "net/win32/socket_api.h"
+#include "platform/win32/win32_shell_links.h"
 #include "platform/win32/win32_system.h"
 #include "ui/win32/win32_backend.h"
+#include "ui/win32/win32_folder_dialog.h"
 
 namespace {
 // OLE for the whole process, before any form exists and until it ends.
@@ -28,10 +30,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   brevaro::platform::win32::Win32System system;
   brevaro::ui::win32::Win32Backend backend;
   brevaro::net::win32::Win32SocketApi sockets;
+  brevaro::platform::win32::Win32ShellLinks links;
+  brevaro::ui::win32::Win32FolderDialog folders;
   brevaro::client::ProcessState state;
   {
     brevaro::ui::Application app(backend, system.ports());
-    brevaro::client::run_program(app, state, sockets);
+    brevaro::client::run_program(app, state, sockets, brevaro::setup::SetupPorts{links, folders});
   }
   return 0;
 }

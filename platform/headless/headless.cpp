@@ -104,6 +104,8 @@ void MemoryFileSystem::delete_file(std::string_view path) {
   check_file_changeable(path);
   check_parent_writable(path);
   nodes_.erase(key(path));
+  hidden_.erase(key(path));
+  system_.erase(key(path));
 }
 
 void MemoryFileSystem::copy_file(std::string_view from, std::string_view to) {
@@ -117,7 +119,8 @@ std::vector<DirEntry> MemoryFileSystem::list_directory(std::string_view path) co
   const std::string prefix = key(path) + "\\";
   for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
     if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
-    out.push_back(DirEntry{it->second.name, it->second.is_directory});
+    out.push_back(DirEntry{it->second.name, it->second.is_directory, hidden_.count(it->first) > 0,
+                           system_.count(it->first) > 0});
   }
   return out;
 }
@@ -129,6 +132,11 @@ void MemoryFileSystem::set_unreadable(std::string_view path, bool v) {
 }
 void MemoryFileSystem::set_read_only_folder(std::string_view path, bool v) {
   v ? (void)read_only_.insert(key(path)) : (void)read_only_.erase(key(path));
+}
+
+void MemoryFileSystem::set_attributes(std::string_view path, bool hidden, bool system) {
+  hidden ? (void)hidden_.insert(key(path)) : (void)hidden_.erase(key(path));
+  system ? (void)system_.insert(key(path)) : (void)system_.erase(key(path));
 }
 
 void MemoryFileSystem::put(std::string_view path, std::string_view bytes) {

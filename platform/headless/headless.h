@@ -35,6 +35,7 @@ class MemoryFileSystem final : public FileSystem {
   void set_running(std::string_view path, bool running);  // a running executable: no delete, no write
   void set_unreadable(std::string_view path, bool unreadable);
   void set_read_only_folder(std::string_view path, bool read_only);  // nothing can be created or changed in it
+  void set_attributes(std::string_view path, bool hidden, bool system);
   // Bytes that may still be written; a write that needs more writes what fits
   // and fails with "disk full", as a real full disk does. Negative: no limit.
   void set_free_space(std::int64_t bytes) { free_space_ = bytes; }
@@ -55,7 +56,7 @@ class MemoryFileSystem final : public FileSystem {
   void check_file_changeable(std::string_view path) const;
 
   std::map<std::string, Node> nodes_;
-  std::set<std::string> in_use_, running_, unreadable_, read_only_;
+  std::set<std::string> in_use_, running_, unreadable_, read_only_, hidden_, system_;
   std::int64_t free_space_ = -1;
   std::size_t writes_ = 0;
 };

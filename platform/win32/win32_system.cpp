@@ -133,7 +133,9 @@ std::vector<DirEntry> Win32FileSystem::list_directory(std::string_view path) con
   do {
     const std::string_view name = fd.cFileName;
     if (name == "." || name == "..") continue;
-    out.push_back(DirEntry{std::string(name), (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    out.push_back(DirEntry{std::string(name), (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                           (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0,
+                           (fd.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0});
   } while (FindNextFileA(f.get(), &fd));
   return out;
 }

@@ -5,12 +5,14 @@
 //   driver wait CAPTION MS               exit 0 once a visible window with that caption exists
 //   driver gone CAPTION MS               exit 0 once no visible window has that caption
 //   driver press CAPTION BUTTON          clicks the button with that caption in the window
+//   driver has CAPTION TEXT              exit 0 when the window has a visible, enabled child with that text
 //   driver close CAPTION                 asks the window to close (WM_CLOSE)
 //   driver rect CAPTION                  the window's rectangle: L T R B
 //   driver region CAPTION                the window region's rectangles ("none" without one)
 //   driver click CAPTION X Y [right]     a mouse click at client point X,Y (posted messages)
 //   driver resource EXE NAME OUT         writes EXE's raw-data resource NAME to the file OUT
 //   driver menus                         how many popup menus are open
+//   driver link LNK                      the target path of a shell link, read through IShellLinkA
 //   driver mouse CAPTION X Y down|up|move [right]   one mouse message at client X,Y (down and move
 //                                        put the cursor there first)
 //   driver styles CAPTION                the window's style, extended style and owner caption
@@ -21,6 +23,8 @@
 //                                        menu_probe.dll hooked into every program and prints the
 //                                        entries of the first owner-drawn menu that draws
 #include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -69,18 +73,23 @@ HWND find_window(const std::string& caption) {
   return nullptr;
 }
 
-HWND find_child(HWND parent, const std::string& caption) {
+// The first child with this text; with `usable`, the first that is also
+// visible and enabled.
+HWND find_child(HWND parent, const std::string& caption, bool usable = false) {
   struct Ctx {
     std::string caption;
+    bool usable;
     HWND found;
-  } ctx{caption, nullptr};
+  } ctx{caption, usable, nullptr};
   EnumChildWindows(
       parent,
       [](HWND h, LPARAM lp) -> BOOL {
         auto* c = reinterpret_cast<Ctx*>(lp);
         char text[512] = {};
-        GetWindowTextA(h, text, sizeof text);
-        if (c->caption == text) {
+        // The control's own text (an edit box's too, which the window
+        // title of another process's control does not hold).
+        SendMessageTimeoutA(h, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, nullptr);
+        if (c->caption == text && (!c->usable || (IsWindowVisible(h) && IsWindowEnabled(h)))) {
           c->found = h;
           return FALSE;
         }
@@ -121,6 +130,28 @@ int main(int argc, char** argv) {
     std::fclose(out);
     FreeLibrary(m);
     return 0;
+  }
+  if (cmd == "link" && argc > 2) {
+    if (FAILED(CoInitialize(nullptr))) return 1;
+    int rc = 1;
+    IShellLinkA* link = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link)))) {
+      IPersistFile* file = nullptr;
+      if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        wchar_t wide[MAX_PATH] = {};
+        MultiByteToWideChar(CP_ACP, 0, argv[2], -1, wide, MAX_PATH);
+        char target[MAX_PATH] = {};
+        if (SUCCEEDED(file->Load(wide, STGM_READ)) && SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH))) {
+          std::printf("%s\n", target);
+          rc = 0;
+        }
+        file->Release();
+      }
+      link->Release();
+    }
+    CoUninitialize();
+    return rc;
   }
   if (cmd == "menus") {
     int open = 0;
@@ -210,6 +241,9 @@ int main(int argc, char** argv) {
     }
     PostMessageA(b, BM_CLICK, 0, 0);
     return 0;
+  }
+  if (cmd == "has" && argc > 3) {
+    return find_child(w, argv[3], true) ? 0 : 1;
   }
   if (cmd == "close") {
     PostMessageA(w, WM_CLOSE, 0, 0);

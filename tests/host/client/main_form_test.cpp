@@ -178,6 +178,18 @@ TEST_F(MainWindow, ProxyFromTheSystemSettings) {
   }
 }
 
+TEST_F(MainWindow, CloseRequestClosesTheWindowWithinAPoll) {
+  // A request left behind closes the next start about 100 ms later.
+  sys.fs.put(std::string(kFolder) + "Close.dat", "Close Now.\r\n");
+  auto& f = start();
+  f.set_position(11, 22);
+  backend.advance(*app, 100);
+  EXPECT_TRUE(app->terminated());
+  EXPECT_FALSE(sys.fs.file_exists(std::string(kFolder) + "Close.dat"));
+  EXPECT_EQ(sys.fs.read_file(std::string(kFolder) + "BVClosed.dat"), "BVClosed.\r\n");
+  EXPECT_EQ(ini().read_integer("Default", "Left", 0), 11);
+}
+
 TEST_F(MainWindow, LargeFontsAskAndNoClosesFiveSecondsLater) {
   for (int dpi : {96, 144}) {
     sys.screen.dpi = dpi;

@@ -8,8 +8,10 @@
 #include "net/posix/event_loop.h"
 #include "net/posix/socket_api.h"
 #include "platform/headless/headless.h"
+#include "platform/headless/headless_shell_links.h"
 #include "ui/form.h"
 #include "ui/headless/headless_backend.h"
+#include "ui/headless/headless_folder_dialog.h"
 
 namespace brevaro {
 namespace {
@@ -70,6 +72,9 @@ struct Program {
   client::ProcessState state;
   net::posix::EventLoop loop;
   net::posix::PosixSocketApi sockets{loop};
+  platform::headless::RecordingShellLinks links{sys.fs};
+  ui::headless::ScriptedFolderDialog folders;
+  setup::SetupPorts setup_ports() { return setup::SetupPorts{links, folders}; }
 };
 
 TEST(RunProgram, CreatesExactlyOneFormWithItsCaption) {
@@ -86,7 +91,7 @@ TEST(RunProgram, CreatesExactlyOneFormWithItsCaption) {
     if (c.settings) p.sys.fs.put("C:\\p\\Data\\Brevaro.ini", "");
     ui::Application app(p.backend, p.sys.ports());
     p.backend.run_limit_ms = 1000;  // the loop would run for ever: look at it after a second
-    client::run_program(app, p.state, p.sockets);
+    client::run_program(app, p.state, p.sockets, p.setup_ports());
     EXPECT_EQ(app.title(), "brevaro");
     ASSERT_NE(app.main_form(), nullptr);
     EXPECT_EQ(app.main_form()->caption(), c.caption);
@@ -101,7 +106,7 @@ TEST(RunProgram, SecondClientEndsAtOnceWithoutAForm) {
   p.sys.fs.put("C:\\Program Files\\brevaro\\Data\\Brevaro.ini", "");
   auto held = p.sys.mutexes.create("brevaroMutex", true);  // the first client
   ui::Application app(p.backend, p.sys.ports());
-  EXPECT_EQ(client::run_program(app, p.state, p.sockets), RunMode::second_client);
+  EXPECT_EQ(client::run_program(app, p.state, p.sockets, p.setup_ports()), RunMode::second_client);
   EXPECT_EQ(app.main_form(), nullptr);
   EXPECT_TRUE(p.backend.visible_forms().empty());
   EXPECT_EQ(p.backend.now(), 0u);  // returned without waiting for anything

@@ -1,0 +1,132 @@
+#include "setup/uninstall_form.h"
+
+#include <initializer_list>
+
+#include "base/winpath.h"
+#include "setup/pictures.h"
+#include "setup/uninstallation.h"
+#include "ui/application.h"
+
+namespace brevaro::setup {
+
+Tfrm_uninstall::Tfrm_uninstall(ui::Component* owner, const SetupPorts& setup)
+    : ui::Form(owner, "frm_uninstall", "brevaro program un-installer", ui::Size{435, 266}, ui::BorderStyle::dialog,
+               ui::FormPosition::screen_center),
+      setup_(setup) {
+  Notebook = &make<ui::PageControl>("Notebook", this, ui::Rect{0, 0, 435, 213});
+  P1 = &Notebook->add_page("P1");
+  P2 = &Notebook->add_page("P2");
+
+  Image1 = &make<ui::Image>("Image1", P1, ui::Rect{12, 16, 175, 175});
+  Image1->set_picture(load_picture(application().ports().process, "INSTALL1"));
+  Memo1 = &make<ui::Memo>("Memo1", P1, ui::Rect{200, 16, 222, 181});
+  Memo1->set_lines({"Thank you for using our software.", "",
+                    "This program will Un-install the brevaro program from your system.", "",
+                    "Please click 'Next' to continue."});
+
+  Image3 = &make<ui::Image>("Image3", P2, ui::Rect{12, 16, 175, 175});
+  Memo3 = &make<ui::Memo>("Memo3", P2, ui::Rect{200, 16, 222, 181});
+  Memo3->set_lines({"brevaro program has been un-installed successfully."});
+
+  Bevel1 = &make<ui::Bevel>("Bevel1", this, ui::Rect{0, 233, 435, 2});
+  btn_back = &make<ui::Button>("btn_back", this, ui::Rect{190, 239, 75, 23}, "< &Back");
+  btn_back->set_enabled(false);
+  btn_next = &make<ui::Button>("btn_next", this, ui::Rect{265, 239, 75, 23}, "&Next >");
+  btn_cancel = &make<ui::Button>("btn_cancel", this, ui::Rect{350, 239, 75, 23}, "Cancel");
+
+  set_on_create([this](ui::Form& f) { FormCreate(f); });
+  set_on_activate([this](ui::Form& f) { FormActivate(f); });
+  // The close box during the removal takes effect once the steps have run.
+  set_on_close([this](ui::Form&, ui::CloseAction& action) {
+    if (removing_) {
+      close_pending_ = true;
+      action = ui::CloseAction::none;
+    }
+  });
+  btn_next->set_on_click([this](ui::Control& c) { btn_nextClick(c); });
+  btn_cancel->set_on_click([this](ui::Control& c) { btn_cancelClick(c); });
+  finish_create();
+}
+
+void Tfrm_uninstall::FormCreate(ui::Form&) {
+  program_folder_ = std::string(base::winpath::folder(application().ports().process.executable_path()));
+  Notebook->set_active_page(*P1);
+}
+
+void Tfrm_uninstall::FormActivate(ui::Form&) { Image3->set_picture(Image1->picture()); }
+
+void Tfrm_uninstall::btn_nextClick(ui::Control&) {
+  if (Notebook->active_page() == P2) {
+    close();
+    return;
+  }
+  if (removing_) return;
+  removing_ = true;
+  for (ui::Control* c : std::initializer_list<ui::Control*>{btn_back, btn_next, btn_cancel}) c->set_enabled(false);
+  try {
+    uninstall();
+  } catch (...) {
+    removing_ = false;
+    throw;
+  }
+  removing_ = false;
+  if (close_pending_) close();
+}
+
+void Tfrm_uninstall::uninstall() {
+  ui::Application& app = application();
+  const platform::Ports& ports = app.ports();
+  if (!holds_installation(ports.fs, program_folder_)) {
+    app.message_box("No brevaro installation was found in " + program_folder_ + "\rNothing has been removed.",
+                    "Information", ui::MsgBoxButtons::ok, ui::MsgBoxIcon::information);
+    back_to_welcome();
+    return;
+  }
+
+  const auto wait_for = [&](std::string_view program) {
+    platform::CloseWait w;
+    w.pause = [&app, &ports] {
+      ports.clock.sleep_ms(platform::kCloseRetryMs);
+      app.process_messages();
+    };
+    w.now_ms = [&ports] { return ports.clock.ticks_ms(); };
+    w.keep_waiting = [this, program] { return keep_waiting(program); };
+    return w;
+  };
+  const CloseResult closed =
+      close_programs(ports.fs, program_folder_, wait_for("brevaro tray program"), wait_for("brevaro program"));
+  if (closed != CloseResult::closed) {
+    const std::string program = closed == CloseResult::tray_running ? "brevaro tray program" : "brevaro program";
+    app.message_box("The un-installation has been stopped because the " + program +
+                        " did not close.\rNothing else has been removed. Close it and run the un-installer again.",
+                    "Information", ui::MsgBoxButtons::ok, ui::MsgBoxIcon::information);
+    back_to_welcome();
+    return;
+  }
+  remove_installation(ports, setup_.links, program_folder_);
+
+  Notebook->set_active_page(*P2);
+  btn_back->set_enabled(false);
+  btn_next->set_enabled(true);
+  btn_next->set_text("&Finish");
+}
+
+bool Tfrm_uninstall::keep_waiting(std::string_view program) {
+  return application().message_box("The " + std::string(program) +
+                                       " has not closed yet, so it cannot be removed.\rKeep waiting for it to close?",
+                                   "Information", ui::MsgBoxButtons::yes_no,
+                                   ui::MsgBoxIcon::question) == ui::MsgBoxResult::yes;
+}
+
+void Tfrm_uninstall::back_to_welcome() {
+  btn_next->set_enabled(true);
+  btn_cancel->set_enabled(true);
+}
+
+void Tfrm_uninstall::btn_cancelClick(ui::Control&) {
+  if (application().message_box("Are you sure you want to abort the installation?", "Confirm", ui::MsgBoxButtons::yes_no,
+                                ui::MsgBoxIcon::question) == ui::MsgBoxResult::yes)
+    close();
+}
+
+}  // namespace brevaro::setup
