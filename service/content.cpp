@@ -332,7 +332,66 @@ Adverts Adverts::defaults() {
   Adverts a;
   a.banners.push_back({"1", "brevaro-accounts.gif", "{base}ads/accounts.htm", "31", "12", "2099"});
   a.banners.push_back({"2", "brevaro-secure.gif", "{base}ads/secure.htm", "31", "12", "2099"});
+  a.banners.push_back({"3", "brevaro-reminders.gif", "{base}ads/reminders.htm", "31", "12", "2099"});
+  a.banners.push_back({"4", "brevaro-movie.swf", "{base}ads/movie.htm", "31", "12", "2099"});
   return a;
+}
+
+std::optional<Adverts> Adverts::preset(std::string_view name) {
+  Adverts a;
+  auto served = [](std::string file) { return "{root}/hostile/bytes/2048/" + file; };
+  if (name == "default") return defaults();
+  if (name == "hostile-names") {
+    // File names that must never become files outside the banner folder, or
+    // device names; every one is served (2048 bytes), so only the client's
+    // own check keeps it off the disk.
+    const char* names[] = {"..\\..\\evil.gif", "a/../b.gif", "C:evil.gif", "CON.gif", "nul.swf", "evil.gif.", "evil.gif "};
+    int id = 100;
+    for (const char* n : names) a.banners.push_back({std::to_string(id++), served(n), "{base}ads/evil.htm"});
+    return a;
+  }
+  if (name == "hostile-links") {
+    const char* links[] = {"file:///C:/x.exe", "javascript:alert(1)", "C:\\Windows\\notepad.exe", "\\\\host\\share\\x"};
+    int id = 200;
+    for (const char* l : links) {
+      a.banners.push_back({std::to_string(id), served("link" + std::to_string(id) + ".gif"), l});
+      ++id;
+    }
+    return a;
+  }
+  if (name == "big-banner") {
+    a.banners.push_back({"300", "{root}/hostile/bytes/5242880/big.gif", ""});
+    a.banners.push_back({"301", "brevaro-accounts.gif", "{base}ads/accounts.htm"});
+    return a;
+  }
+  if (name == "endless-banner") {
+    a.banners.push_back({"310", "{root}/hostile/endless/endless.gif", ""});
+    a.banners.push_back({"311", "brevaro-accounts.gif", "{base}ads/accounts.htm"});
+    return a;
+  }
+  if (name == "stalled-banner") {
+    a.banners.push_back({"320", "{root}/hostile/stall/40000/stalled.gif", ""});
+    a.banners.push_back({"321", "brevaro-accounts.gif", "{base}ads/accounts.htm"});
+    return a;
+  }
+  if (name == "huge-list") {
+    std::string doc = "version=1.0\r\n";
+    for (int i = 0; i < 100000; ++i)
+      doc += "id=" + std::to_string(i) + "&image={base}banners/b" + std::to_string(i) +
+             ".gif&link={base}ads/x.htm&day=31&month=12&year=2099\r\n";
+    a.document = doc;
+    return a;
+  }
+  if (name == "error-page") {
+    a.document = "<font face=\"Arial\" size=2>\r\n<p>Microsoft VBScript runtime </font> <font face=\"Arial\" "
+                 "size=2>error '800a000d'</font>\r\nid=1&image={base}banners/brevaro-accounts.gif&link=x&day=1&month=1&year=2099\r\n";
+    return a;
+  }
+  if (name == "error-text") {
+    a.document = "Server Error in '/' Application.\r\nid=1&image={base}banners/brevaro-accounts.gif&link=x&day=1&month=1&year=2099\r\n";
+    return a;
+  }
+  return std::nullopt;
 }
 
 namespace {
@@ -413,6 +472,11 @@ bool load_config_file(const std::string& path, Config& config, std::string& erro
         b.year = p[5];
       }
       config.adverts.banners.push_back(b);
+    } else if (key == "adverts") {
+      auto preset = Adverts::preset(value);
+      if (!preset) return fail("unknown advert list '" + value + "'");
+      config.adverts = *preset;
+      banners_replaced = true;
     } else if (key == "no-banners") {
       config.adverts.banners.clear();
       banners_replaced = true;

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -673,7 +674,8 @@ const char* kHostileModes[] = {"404",        "status",         "redirect-root", 
                                "stall",      "no-length",      "headerless",        "endless",
                                "long-header-line",  "big-header-block", "many-header-lines", "garbage",
                                "garbage-nolf", "reset",        "reset-body",        "close",
-                               "bad-length", "lf-only",        "error-page",        "error-text"};
+                               "bad-length", "lf-only",        "error-page",        "error-text",
+                               "bytes"};
 
 }  // namespace
 
@@ -735,7 +737,21 @@ void Server::Impl::hostile(int fd, const std::string& mode, const std::string& r
       if (!sleep_for(std::chrono::milliseconds(ms))) return;
     }
   } else if (mode == "stall") {
-    sleep_for(std::chrono::milliseconds(num_param(query, "ms", 5000, 0, 120000)));
+    long long ms = num_param(query, "ms", 5000, 0, 120000);
+    if (!rest.empty() && std::isdigit(static_cast<unsigned char>(rest[0])))
+      ms = std::clamp(std::strtoll(rest.c_str(), nullptr, 10), 0LL, 120000LL);
+    sleep_for(std::chrono::milliseconds(ms));
+  } else if (mode == "bytes") {
+    long long n = std::clamp(std::strtoll(rest.c_str(), nullptr, 10), 0LL, 64LL << 20);
+    if (!send_all(fd, "HTTP/1.0 200 OK\r\nServer: brevaro-service\r\nContent-Type: image/gif\r\nContent-Length: " +
+                          std::to_string(n) + "\r\n\r\n"))
+      return;
+    std::string block(64 * 1024, 'b');
+    for (long long sent = 0; sent < n && !stopping;) {
+      std::size_t k = static_cast<std::size_t>(std::min<long long>(n - sent, static_cast<long long>(block.size())));
+      if (!send_all(fd, std::string_view(block).substr(0, k))) return;
+      sent += static_cast<long long>(k);
+    }
   } else if (mode == "no-length") {
     send_all(fd, ok_head + "Connection: close\r\n\r\n<html><head><title>brevaro - No Length</title></head>"
                            "<body>This body has no Content-Length; the close ends it.</body></html>\r\n");

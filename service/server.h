@@ -75,7 +75,9 @@
 //   slow-header?ms=M     the whole answer (status line, headers, "ok") one byte
 //                        every M ms (default 50), ending after 60 s at most.
 //   stall?ms=M           reads the request, sends nothing for M ms (default
-//                        5000, at most 120000), then closes.
+//                        5000, at most 120000), then closes; stall/M/... is
+//                        the same with M in the path.
+//   bytes/N/...          200 with Content-Length N and N bytes (at most 64 MiB).
 //   no-length            200 without Content-Length; the close ends the body.
 //   headerless           no status line: "<HTML><HEAD><TITLE>Headerless</TITLE>..."
 //                        then close.
@@ -148,8 +150,23 @@ struct Adverts {
   std::vector<Banner> banners;
   std::optional<std::string> document;
 
-  // The default list: two banners, brevaro-accounts.gif and brevaro-secure.gif.
+  // The default list: version 1.0, the three animated GIF banners
+  // brevaro-accounts.gif, brevaro-secure.gif, brevaro-reminders.gif and the
+  // movie banner brevaro-movie.swf.
   static Adverts defaults();
+  // A named list: "default", or one of the hostile lists for the client's
+  // banner handling (version 1.0 each):
+  //   hostile-names   file names ..\..\evil.gif, a/../b.gif, C:evil.gif,
+  //                   CON.gif, nul.swf, "evil.gif.", "evil.gif " (all served)
+  //   hostile-links   four served banners whose links are file:///C:/x.exe,
+  //                   javascript:alert(1), C:\Windows\notepad.exe, \\host\share\x
+  //   big-banner      a 5 MiB banner (with Content-Length), then brevaro-accounts.gif
+  //   endless-banner  an endless banner body, then brevaro-accounts.gif
+  //   stalled-banner  a banner that sends nothing for 40 s, then brevaro-accounts.gif
+  //   huge-list       100,000 banner lines
+  //   error-page      an IIS-style error page (first line <font face="Arial" ...>)
+  //   error-text      a first line that says "Error"
+  static std::optional<Adverts> preset(std::string_view name);
 };
 
 struct Config {
@@ -179,6 +196,7 @@ struct Config {
 //                                      LINK may be empty; DAY MONTH YEAR may
 //                                      be omitted: 31 | 12 | 2099)
 //   no-banners = yes                   an advert list with the version line only
+//   adverts = NAME                     a named advert list (Adverts::preset)
 //   advert-document = TEXT             serve TEXT instead; \r \n \\ are escapes
 //   override = PATH TARGET             answer PATH as if TARGET was requested
 //   banner-dir = DIR                   folder of banner files

@@ -65,3 +65,14 @@ convert -delay 15 "$tmp/off0.png" "$tmp/off1.png" "$tmp/off2.png" "$tmp/off3.png
   -loop 0 -colors 64 -layers Optimize "$out/brevaro-reminders.gif"
 
 ls -l "$out"
+
+# Banner 4: a movie banner, 468x60 stage (the artwork tool's movie format),
+# one frame on the brand's deep blue.
+python3 - "$out/brevaro-movie.swf" <<'PY'
+import os, sys
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(sys.argv[1])), "..", "..", "..", "tools", "artwork"))
+import formats
+tags = [formats.swf_tag(9, bytes((0x1f, 0x4e, 0x79))), formats.swf_tag(1), formats.swf_tag(0)]
+fws, _ = formats.swf_movie(6, 468, 60, 12, tags, 1)
+open(sys.argv[1], "wb").write(fws)
+PY

@@ -118,7 +118,7 @@ TEST_F(ServiceTest, AdvertListHasVersionLineAndSixValueBannerLines) {
   ASSERT_GE(r.body.size(), 2u);
   EXPECT_EQ(r.body.substr(r.body.size() - 2), "\r\n");
   auto lines = lines_of(r.body);
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], "version=1.0");
   for (std::size_t i = 1; i < lines.size(); ++i) {
     auto pairs = split(lines[i], '&');
@@ -126,10 +126,17 @@ TEST_F(ServiceTest, AdvertListHasVersionLineAndSixValueBannerLines) {
     for (const auto& p : pairs) EXPECT_EQ(std::count(p.begin(), p.end(), '='), 1) << p;
     std::string file_url = pairs[1].substr(pairs[1].find('=') + 1);
     EXPECT_EQ(file_url.rfind(server.base_url() + "banners/", 0), 0u) << file_url;
-    EXPECT_EQ(file_url.substr(file_url.size() - 4), ".gif");
-    // The banner is a real 468x60 GIF.
     auto banner = get(server, file_url.substr(server.root_url().size()));
     ASSERT_EQ(banner.status, 200) << file_url;
+    if (i == lines.size() - 1) {
+      // The last one is a movie banner with a 468x60 stage (9360x1200 twips).
+      EXPECT_EQ(file_url.substr(file_url.size() - 4), ".swf");
+      EXPECT_EQ(banner.header("Content-Type"), "application/x-shockwave-flash");
+      EXPECT_EQ(banner.body.substr(0, 3), "FWS");
+      continue;
+    }
+    EXPECT_EQ(file_url.substr(file_url.size() - 4), ".gif");
+    // The banner is a real 468x60 GIF.
     EXPECT_EQ(banner.header("Content-Type"), "image/gif");
     ASSERT_GE(banner.body.size(), 10u);
     EXPECT_EQ(banner.body.substr(0, 6), "GIF89a");
@@ -161,6 +168,39 @@ TEST_F(ServiceTest, AdvertListCanBeChangedAndReplaced) {
             "v=2.0\r\nwhatever " + std::to_string(server.port()) + "\r\n");
   server.set_adverts({});
   EXPECT_EQ(get(server, "/brevaro/quillbeam.asp?AppID=1").body, "version=1.0\r\n");
+}
+
+TEST_F(ServiceTest, NamedAdvertListsForTheClientsBannerHandling) {
+  for (const char* name : {"default", "hostile-names", "hostile-links", "big-banner", "endless-banner", "stalled-banner",
+                           "huge-list", "error-page", "error-text"})
+    EXPECT_TRUE(svc::Adverts::preset(name)) << name;
+  EXPECT_FALSE(svc::Adverts::preset("nonsense"));
+
+  // Every hostile name is served, so only the client's own check keeps it off the disk.
+  server.set_adverts(*svc::Adverts::preset("hostile-names"));
+  auto lines = lines_of(get(server, "/brevaro/quillbeam.asp?AppID=1").body);
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[1].substr(0, lines[1].find("&link")),
+            "id=100&image=" + server.root_url() + "/hostile/bytes/2048/..\\..\\evil.gif");
+  EXPECT_NE(lines[7].find("/evil.gif &link="), std::string::npos);
+  auto served = get(server, "/hostile/bytes/2048/C:evil.gif");
+  EXPECT_EQ(served.status, 200);
+  EXPECT_EQ(served.body.size(), 2048u);
+  EXPECT_EQ(served.header("Content-Length"), "2048");
+
+  server.set_adverts(*svc::Adverts::preset("huge-list"));
+  EXPECT_EQ(lines_of(get(server, "/brevaro/quillbeam.asp?AppID=1").body).size(), 100001u);
+
+  std::string path = ::testing::TempDir() + "service-preset.conf";
+  std::ofstream(path) << "adverts = hostile-links\n";
+  svc::Config cfg;
+  std::string error;
+  ASSERT_TRUE(svc::load_config_file(path, cfg, error)) << error;
+  ASSERT_EQ(cfg.adverts.banners.size(), 4u);
+  EXPECT_EQ(cfg.adverts.banners[3].link, "\\\\host\\share\\x");
+  std::ofstream(path) << "adverts = nonsense\n";
+  EXPECT_FALSE(svc::load_config_file(path, cfg, error));
+  std::remove(path.c_str());
 }
 
 TEST(ServiceConfig, ExampleFileLoadsAndBadLinesAreReported) {
