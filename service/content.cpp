@@ -348,10 +348,12 @@ std::optional<Adverts> Adverts::preset(std::string_view name) {
     const char* names[] = {"..\\..\\evil.gif", "a/../b.gif", "C:evil.gif", "CON.gif", "nul.swf", "evil.gif.", "evil.gif "};
     int id = 100;
     for (const char* n : names) a.banners.push_back({std::to_string(id++), served(n), "{base}ads/evil.htm"});
+    a.banners.push_back({"1", "brevaro-accounts.gif", "{base}ads/accounts.htm"});
     return a;
   }
   if (name == "hostile-links") {
     const char* links[] = {"file:///C:/x.exe", "javascript:alert(1)", "C:\\Windows\\notepad.exe", "\\\\host\\share\\x"};
+    a.banners.push_back({"1", "brevaro-accounts.gif", "{base}ads/accounts.htm"});
     int id = 200;
     for (const char* l : links) {
       a.banners.push_back({std::to_string(id), served("link" + std::to_string(id) + ".gif"), l});

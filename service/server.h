@@ -157,9 +157,11 @@ struct Adverts {
   // A named list: "default", or one of the hostile lists for the client's
   // banner handling (version 1.0 each):
   //   hostile-names   file names ..\..\evil.gif, a/../b.gif, C:evil.gif,
-  //                   CON.gif, nul.swf, "evil.gif.", "evil.gif " (all served)
-  //   hostile-links   four served banners whose links are file:///C:/x.exe,
-  //                   javascript:alert(1), C:\Windows\notepad.exe, \\host\share\x
+  //                   CON.gif, nul.swf, "evil.gif.", "evil.gif " (all served),
+  //                   then brevaro-accounts.gif
+  //   hostile-links   brevaro-accounts.gif, then four served banners whose
+  //                   links are file:///C:/x.exe, javascript:alert(1),
+  //                   C:\Windows\notepad.exe, \\host\share\x
   //   big-banner      a 5 MiB banner (with Content-Length), then brevaro-accounts.gif
   //   endless-banner  an endless banner body, then brevaro-accounts.gif
   //   stalled-banner  a banner that sends nothing for 40 s, then brevaro-accounts.gif

@@ -179,10 +179,11 @@ TEST_F(ServiceTest, NamedAdvertListsForTheClientsBannerHandling) {
   // Every hostile name is served, so only the client's own check keeps it off the disk.
   server.set_adverts(*svc::Adverts::preset("hostile-names"));
   auto lines = lines_of(get(server, "/brevaro/quillbeam.asp?AppID=1").body);
-  ASSERT_EQ(lines.size(), 8u);
+  ASSERT_EQ(lines.size(), 9u);
   EXPECT_EQ(lines[1].substr(0, lines[1].find("&link")),
             "id=100&image=" + server.root_url() + "/hostile/bytes/2048/..\\..\\evil.gif");
   EXPECT_NE(lines[7].find("/evil.gif &link="), std::string::npos);
+  EXPECT_NE(lines[8].find("banners/brevaro-accounts.gif&"), std::string::npos);
   auto served = get(server, "/hostile/bytes/2048/C:evil.gif");
   EXPECT_EQ(served.status, 200);
   EXPECT_EQ(served.body.size(), 2048u);
@@ -196,8 +197,8 @@ TEST_F(ServiceTest, NamedAdvertListsForTheClientsBannerHandling) {
   svc::Config cfg;
   std::string error;
   ASSERT_TRUE(svc::load_config_file(path, cfg, error)) << error;
-  ASSERT_EQ(cfg.adverts.banners.size(), 4u);
-  EXPECT_EQ(cfg.adverts.banners[3].link, "\\\\host\\share\\x");
+  ASSERT_EQ(cfg.adverts.banners.size(), 5u);
+  EXPECT_EQ(cfg.adverts.banners[4].link, "\\\\host\\share\\x");
   std::ofstream(path) << "adverts = nonsense\n";
   EXPECT_FALSE(svc::load_config_file(path, cfg, error));
   std::remove(path.c_str());
