@@ -56,12 +56,12 @@ void delete_quietly(platform::FileSystem& fs, const std::string& path) {
 
 }  // namespace
 
-AdvertRefresh::AdvertRefresh(ui::Application& app, AdvertParts parts, ProcessState& state, BannerLinks links,
+AdvertRefresh::AdvertRefresh(ui::Application& app, AdvertParts parts, ProcessState& state, const BannerLinks& links,
                              std::function<void()> check_latest_version)
     : app_(app),
       parts_(parts),
       state_(state),
-      links_(std::move(links)),
+      links_(links),
       check_latest_version_(std::move(check_latest_version)) {}
 
 void AdvertRefresh::RefreshAdverts() {

@@ -38,7 +38,8 @@ struct AdvertParts {
 
 class AdvertRefresh {
  public:
-  AdvertRefresh(ui::Application& app, AdvertParts parts, ProcessState& state, BannerLinks links,
+  // `links` is read when a link is needed and must outlive the refresh.
+  AdvertRefresh(ui::Application& app, AdvertParts parts, ProcessState& state, const BannerLinks& links,
                 std::function<void()> check_latest_version);
 
   // Clears Memo1 and fetches the list.
@@ -65,7 +66,7 @@ class AdvertRefresh {
   ui::Application& app_;
   AdvertParts parts_;
   ProcessState& state_;
-  BannerLinks links_;
+  const BannerLinks& links_;
   std::function<void()> check_latest_version_;
 };
 

@@ -13,14 +13,14 @@ std::string strip_extension(const std::string& name) { return name.substr(0, nam
 }  // namespace
 
 BannerRotation::BannerRotation(BannerArea area, TFileListBox& list, ui::Timer& timer, const platform::Ports& ports,
-                               ProcessState& state, std::string default_banner_link)
+                               ProcessState& state, const BannerLinks& links)
     : area_(area),
       list_(list),
       timer_(timer),
       fs_(ports.fs),
       clock_(ports.clock),
       state_(state),
-      default_link_(std::move(default_banner_link)) {}
+      links_(links) {}
 
 void BannerRotation::step() {
   timer_.set_enabled(false);
@@ -107,7 +107,7 @@ void BannerRotation::show_default() {
   if (fs_.file_exists(movie)) {
     ShowFlashBanner(area_, movie);
     state_.current_banner_id = "0";
-    state_.current_banner_link = default_link_;
+    state_.current_banner_link = links_.default_banner;
     area_.gif.set_visible(false);
   } else {
     area_.gif.set_visible(false);

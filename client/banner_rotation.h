@@ -6,6 +6,7 @@
 #include <string>
 
 #include "client/banner_area.h"
+#include "client/banner_links.h"
 #include "client/file_list.h"
 #include "client/process_state.h"
 #include "platform/system.h"
@@ -17,8 +18,9 @@ class BannerRotation {
  public:
   // `list` is the rotation list (FileListBox1, "*.gif;*.swf" of the banner
   // folder, its tag the index of the next banner); `timer` is timBannerChange.
+  // `links` gives the default banner's link and must outlive the rotation.
   BannerRotation(BannerArea area, TFileListBox& list, ui::Timer& timer, const platform::Ports& ports,
-                 ProcessState& state, std::string default_banner_link);
+                 ProcessState& state, const BannerLinks& links);
 
   // One rotation step (timBannerChangeTimer). A description or banner file
   // that exists but cannot be read raises a FileError (or the GIF control's
@@ -41,7 +43,7 @@ class BannerRotation {
   platform::FileSystem& fs_;
   platform::Clock& clock_;
   ProcessState& state_;
-  std::string default_link_;
+  const BannerLinks& links_;
 };
 
 }  // namespace brevaro::client

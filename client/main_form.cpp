@@ -3,8 +3,10 @@
 #include "base/identifier.h"
 #include "base/scope_exit.h"
 #include "base/winpath.h"
+#include "client/banner_click.h"
 #include "client/service_links.h"
 #include "client/settings.h"
+#include "client/version_check.h"
 #include "config/product_config.h"
 #include "platform/close_request.h"
 #include "region/bitmap.h"
@@ -161,6 +163,18 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
                                              Navigation::Hooks{[this] { return error_page_url(); },
                                                                [this] { dragging_ = false; }});
   shutdown_ = std::make_unique<Shutdown>(*this, *connectivity_);
+  banner_links = BannerLinks{[this] { return links::advert_list(state_.installation_id); },
+                             [this](std::string_view id) { return links::download_log(state_.installation_id, id); },
+                             [this](std::string_view id) { return links::click_log(state_.installation_id, id); },
+                             links::redirect(links::defaultbanner), links::redirect(links::downloadnewversion)};
+  rotation_ = std::make_unique<BannerRotation>(BannerArea{*this, *imgBanner, FlashBanner}, *FileListBox1,
+                                               *timBannerChange, application().ports(), state_, banner_links);
+  adverts_ = std::make_unique<AdvertRefresh>(
+      application(), AdvertParts{*Memo1, *Memo3, *FileListBox2, *TimerGetImage, *MyHttp1, *MyHttp2, *MyHttp3}, state_,
+      banner_links, [this] { CheckLatestVersion(); });
+  timBannerChange->set_on_timer([this](ui::Timer& t) { timBannerChangeTimer(t); });
+  TimerGetImage->set_on_timer([this](ui::Timer& t) { TimerGetImageTimer(t); });
+  on_banner_click = [this] { BannerClick(*adverts_, banner_links, state_, application().ports().shell); };
 
   // The window's shape, built while the form is loaded.
   region_owner_ = std::make_unique<FormRegionOwner>(*this);
@@ -191,6 +205,8 @@ TForm1::~TForm1() {
   if (application().has_message_hook()) application().set_on_message(nullptr);
   FormRegion1.reset();
   PictExtRgn1.reset();
+  adverts_.reset();
+  rotation_.reset();
   MyHttp3.reset();
   MyHttp2.reset();
   MyHttp1.reset();
@@ -321,14 +337,8 @@ void TForm1::write_error_page() {
 }
 
 void TForm1::FreeFlashBanner() {
-  if (FlashBanner) {
-    try {
-      free_component(*FlashBanner);
-    } catch (...) {
-      // Whatever the control does while it goes, it is gone.
-    }
-  }
-  FlashBanner = nullptr;
+  BannerArea area{*this, *imgBanner, FlashBanner};
+  client::FreeFlashBanner(area);
 }
 
 void TForm1::FormClose(ui::Form&, ui::CloseAction&) {
@@ -380,10 +390,22 @@ void TForm1::timTMDSTimer(ui::Timer& sender) {
   if (connectivity_->check() && !application().terminated()) RefreshAdverts();
 }
 
-void TForm1::RefreshAdverts() {
-  // A refresh starts from an empty advert list.
-  Memo1->set_lines({});
+void TForm1::RefreshAdverts() { adverts_->RefreshAdverts(); }
+
+void TForm1::CheckLatestVersion() {
+  ui::Application& app = application();
+  client::CheckLatestVersion(
+      Memo1->lines(), lblVerNo->caption(), state_,
+      [&app](std::string_view text) {
+        return app.message_box(text, "Information", ui::MsgBoxButtons::yes_no, ui::MsgBoxIcon::information);
+      },
+      app.ports().shell, banner_links.new_version);
 }
+
+// ---- banners -------------------------------------------------------------------------
+
+void TForm1::timBannerChangeTimer(ui::Timer&) { rotation_->step(); }
+void TForm1::TimerGetImageTimer(ui::Timer&) { adverts_->TimerGetImageTimer(); }
 
 // ---- sign-out and closing -----------------------------------------------------------------
 

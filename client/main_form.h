@@ -8,6 +8,9 @@
 #include <functional>
 #include <optional>
 
+#include "client/advert_refresh.h"
+#include "client/banner_links.h"
+#include "client/banner_rotation.h"
 #include "client/connectivity.h"
 #include "client/file_list.h"
 #include "client/form_region.h"
@@ -98,6 +101,8 @@ class TForm1 final : public ui::Form {
   void lblPrintMouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
   void btnPrintClick(ui::Control& sender);
   void lblSignOutMouseDown(ui::Control& sender, ui::MouseButton button, ui::Point pos);
+  void timBannerChangeTimer(ui::Timer& sender);
+  void TimerGetImageTimer(ui::Timer& sender);
   // The application-wide message hook.
   void AppMessage(ui::Message& m, bool& handled);
 
@@ -110,8 +115,13 @@ class TForm1 final : public ui::Form {
   const std::string& program_folder() const noexcept { return state_.program_folder; }
 
   // The advert-list refresh that timTMDS runs every tenth tick while the
-  // service answers.
+  // service answers, and the version check it runs once per activation.
   void RefreshAdverts();
+  void CheckLatestVersion();
+
+  // The service links of the banners, built on the service base URL (tests
+  // point them at a service of their own).
+  BannerLinks banner_links;
 
   // The movie banner shown over the banner area, or none.
   media::TShockwaveFlash* FlashBanner = nullptr;
@@ -128,6 +138,8 @@ class TForm1 final : public ui::Form {
   std::unique_ptr<Connectivity> connectivity_;
   std::unique_ptr<Navigation> navigation_;
   std::unique_ptr<Shutdown> shutdown_;
+  std::unique_ptr<BannerRotation> rotation_;
+  std::unique_ptr<AdvertRefresh> adverts_;
   std::unique_ptr<FormRegionOwner> region_owner_;
   bool dragging_ = false;
   ui::Point drag_offset_{};

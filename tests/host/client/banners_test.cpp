@@ -16,6 +16,7 @@
 #include "client/banner_click.h"
 #include "client/banner_rotation.h"
 #include "client/main_form.h"
+#include "tests/host/client/client_fixture.h"
 #include "client/version_check.h"
 #include "net/posix/event_loop.h"
 #include "net/posix/socket_api.h"
@@ -82,8 +83,10 @@ class WatchingShell final : public platform::Shell {
 // the main window wires them.
 class BannerWindow final : public ui::Form {
  public:
-  BannerWindow(ui::Component* owner, ProcessState& state, net::SocketApi& sockets, BannerLinks links)
-      : ui::Form(owner, "BannerWindow", "banners", ui::Size{871, 488}, ui::BorderStyle::none), state_(state) {
+  BannerWindow(ui::Component* owner, ProcessState& state, net::SocketApi& sockets, BannerLinks service_links)
+      : ui::Form(owner, "BannerWindow", "banners", ui::Size{871, 488}, ui::BorderStyle::none),
+        links(std::move(service_links)),
+        state_(state) {
     platform::FileSystem& fs = application().ports().fs;
     imgBanner = &make<media::TGIFImage>("imgBanner", this, ui::Rect{95, 54, 468, 60});
     imgBanner->set_animate(true);
@@ -98,10 +101,10 @@ class BannerWindow final : public ui::Form {
     for (auto* http : {&MyHttp1, &MyHttp2, &MyHttp3}) *http = std::make_unique<net::THttpCli>(sockets);
 
     rotation = std::make_unique<BannerRotation>(BannerArea{*this, *imgBanner, FlashBanner}, *FileListBox1,
-                                                *timBannerChange, application().ports(), state, links.default_banner);
+                                                *timBannerChange, application().ports(), state, links);
     adverts = std::make_unique<AdvertRefresh>(
         application(), AdvertParts{*Memo1, *Memo3, *FileListBox2, *TimerGetImage, *MyHttp1, *MyHttp2, *MyHttp3}, state,
-        links, [this, links] {
+        links, [this] {
           CheckLatestVersion(
               Memo1->lines(), "1.0", state_,
               [this](std::string_view text) {
@@ -133,6 +136,7 @@ class BannerWindow final : public ui::Form {
     timBannerChange->set_enabled(true);
   }
 
+  BannerLinks links;
   media::TGIFImage* imgBanner;
   media::TShockwaveFlash* FlashBanner = nullptr;
   TFileListBox* FileListBox1;
@@ -176,6 +180,7 @@ struct Banners : ::testing::Test {
   BannerWindow* win = nullptr;
   // Virtual time that passes each time a transfer waits for the network.
   std::uint64_t pump_ms = 100;
+  fixture::EchoScript echo;
 
   platform::Ports ports() {
     return platform::Ports{sys.fs, sys.mutexes, sys.process, sys.registry, shell, sys.clock, sys.screen};
@@ -420,7 +425,7 @@ TEST_F(Banners, ThreeNewBannersComeTwoNowAndTheThirdAtTheNextRefresh) {
 
 TEST_F(Banners, AKnownBannerGetsItsDescriptionRewrittenAndNothingFetched) {
   sys.fs.put(kBanners + "a.gif", gif(1));
-  sys.fs.put(kBanners + "a.dat", dat("2000", "1", "1", "old", "http://127.0.0.1/old"));
+  sys.fs.put(kBanners + "a.dat", dat("2090", "1", "1", "old", "http://127.0.0.1/old"));
   service::Adverts ads;
   ads.banners.push_back({"9", "http://127.0.0.2:1/elsewhere/a.gif", "http://127.0.0.1/new", "2", "3", "2042"});
   svc.set_adverts(ads);
@@ -435,7 +440,7 @@ TEST_F(Banners, AKnownBannerGetsItsDescriptionRewrittenAndNothingFetched) {
 TEST_F(Banners, AVersionOnlyListDeletesEveryBanner) {
   for (const char* f : {"a.gif", "a.dat", "b.swf", "b.dat", "c.dat", "D.GIF"}) sys.fs.put(kBanners + f, "x");
   svc.set_adverts({});
-  start();
+  start().timBannerChange->set_enabled(false);  // the purge alone
   refresh();
   EXPECT_EQ(files_in(kBanners), (std::vector<std::string>{"D.GIF"}));  // without a description the rotation deletes it
 }
@@ -591,17 +596,15 @@ TEST_F(Banners, AClickInsideTheBannerLogsFirstThenOpensTheLinkAndTheBorderDoesNo
   sys.fs.put(kFolder + "Data\\Brevaro.ini", "[Default]\r\nUN=200103051407090123\r\n");
   pump_ms = 10;
   app = std::make_unique<ui::Application>(backend, ports());
-  auto& f = app->create_form<TForm1>(state, sockets);
+  auto& f = app->create_form<TForm1>(state, sockets, std::make_unique<fixture::ScriptedEcho>(echo, sys.clock));
   f.show();
   backend.advance(*app, 0);
-  f.MyHttp3->SetApplicationPump([this] {
-    loop.runOnce(1);
-    backend.advance(*app, pump_ms);
-  });
-  AdvertRefresh adverts(*app, AdvertParts{*f.Memo1, *f.Memo3, *f.FileListBox2, *f.TimerGetImage, *f.MyHttp1, *f.MyHttp2, *f.MyHttp3},
-                        state, links_for(svc, state), {});
-  const BannerLinks links = links_for(svc, state);
-  f.on_banner_click = [&] { BannerClick(adverts, links, state, shell); };
+  for (auto* http : {f.MyHttp1.get(), f.MyHttp2.get(), f.MyHttp3.get()})
+    http->SetApplicationPump([this] {
+      loop.runOnce(1);
+      backend.advance(*app, pump_ms);
+    });
+  f.banner_links = links_for(svc, state);
 
   std::vector<std::size_t> logs_when_opened;
   shell.on_open = [&](std::string_view) { logs_when_opened.push_back(requests("/brevaro/quillbeam-logs.asp").size()); };
@@ -649,6 +652,47 @@ TEST_F(Banners, AClickInsideTheBannerLogsFirstThenOpensTheLinkAndTheBorderDoesNo
   backend.mouse(f, ui::msg::lbutton_down, {r.left + 10, r.top + 10});
   backend.advance(*app, 0);
   EXPECT_EQ(shell.opened, std::vector<std::string>{"http://127.0.0.1/ads/6.htm"});
+}
+
+TEST_F(Banners, TheMainWindowRefreshesAfterFiveSecondsAndRotatesWhatItFetched) {
+  sys.fs.put(kFolder + "Data\\Brevaro.ini", "[Default]\r\nUN=200103051407090123\r\nNextAd=5\r\n");
+  pump_ms = 10;
+  app = std::make_unique<ui::Application>(backend, ports());
+  auto& f = app->create_form<TForm1>(state, sockets, std::make_unique<fixture::ScriptedEcho>(echo, sys.clock));
+  for (auto* http : {f.MyHttp1.get(), f.MyHttp2.get(), f.MyHttp3.get()})
+    http->SetApplicationPump([this] {
+      loop.runOnce(1);
+      backend.advance(*app, pump_ms);
+    });
+  f.banner_links = links_for(svc, state);
+  f.show();
+  backend.advance(*app, 4900);
+  EXPECT_TRUE(requests("/brevaro/quillbeam.asp").empty());
+  backend.advance(*app, 2000);
+  ASSERT_EQ(requests("/brevaro/quillbeam.asp").size(), 1u);
+  EXPECT_EQ(requests("/brevaro/quillbeam.asp")[0].query("AppID"), "200103051407090123");
+  EXPECT_EQ(requests("/brevaro/quillbeam-logs.asp").size(), 2u);
+  EXPECT_EQ(files_in(kBanners), (std::vector<std::string>{"brevaro-accounts.dat", "brevaro-accounts.gif",
+                                                          "brevaro-secure.dat", "brevaro-secure.gif"}));
+  EXPECT_TRUE(backend.boxes().empty());  // version 1.0: no offer
+
+  backend.advance(*app, 60000);  // NextAd 5 is past the end: the first banner
+  EXPECT_TRUE(f.imgBanner->visible());
+  EXPECT_EQ(f.imgBanner->model().width(), 468);
+  EXPECT_GT(f.imgBanner->model().frame_count(), 1);
+  EXPECT_EQ(state.current_banner_id, "1");
+  EXPECT_EQ(state.current_banner_link, svc.base_url() + "ads/accounts.htm");
+  backend.advance(*app, 60000);
+  EXPECT_EQ(state.current_banner_id, "2");
+
+  // The click through the hook, then the close keeps the place in the rotation.
+  backend.mouse(f, ui::msg::lbutton_down, {f.imgBanner->bounds().left + 5, f.imgBanner->bounds().top + 5});
+  backend.advance(*app, 0);
+  EXPECT_EQ(shell.opened, std::vector<std::string>{svc.base_url() + "ads/secure.htm"});
+  f.close();
+  EXPECT_EQ(base::IniDocument::parse(sys.fs.read_file(kFolder + "Data\\Brevaro.ini").value_or("")).read_integer(
+                "Default", "NextAd", 0),
+            2);
 }
 
 }  // namespace

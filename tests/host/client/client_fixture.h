@@ -78,6 +78,17 @@ struct MainWindowFixture : ::testing::Test {
     backend.new_process();
     app = std::make_unique<ui::Application>(backend, sys.ports());
     form = &app->create_form<TForm1>(state, sockets, std::make_unique<ScriptedEcho>(echo, sys.clock));
+    // The banner transfers wait on this loop, and go to a loopback port where
+    // nothing listens unless a test points them elsewhere.
+    for (auto* http : {form->MyHttp1.get(), form->MyHttp2.get(), form->MyHttp3.get()})
+      http->SetApplicationPump([this] {
+        loop.runOnce(1);
+        app->process_messages();
+      });
+    const std::string nowhere = "http://127.0.0.1:1/brevaro/";
+    form->banner_links.advert_list = [nowhere] { return nowhere + "quillbeam.asp?AppID=1"; };
+    form->banner_links.download_log = [nowhere](std::string_view) { return nowhere + "quillbeam-logs.asp"; };
+    form->banner_links.click_log = [nowhere](std::string_view) { return nowhere + "quillbeam-logs.asp"; };
     form->show();
     backend.advance(*app, 0);
     return *form;
