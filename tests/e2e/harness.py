@@ -134,15 +134,20 @@ class ProgramFolder:
 class Service:
     """The reference service as a separate process on 127.0.0.1."""
 
-    def __init__(self, port=0):
+    def __init__(self, port=0, config_text=None):
         exe = HOST_BIN / "brevaro-service"
         if not exe.exists():
             raise unittest.SkipTest(f"reference service not built at {exe}")
         self.tmp = tempfile.mkdtemp(prefix="brevaro-svc-")
         self.log = Path(self.tmp) / "requests.jsonl"
-        self.proc = subprocess.Popen([str(exe), "--port", str(port), "--log", str(self.log)],
-                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        args = [str(exe), "--port", str(port), "--log", str(self.log)]
+        if config_text is not None:
+            conf = Path(self.tmp) / "service.conf"
+            conf.write_text(config_text)
+            args += ["--config", str(conf)]
+        self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.ready_line = self.proc.stdout.readline().strip()
+        self.port = int(self.ready_line.split("port=")[1].split()[0]) if "port=" in self.ready_line else 0
 
     def requests(self):
         if not self.log.exists():
