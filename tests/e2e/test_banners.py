@@ -23,6 +23,7 @@ SERVICE_BANNERS = SOURCE / "service" / "data" / "banners"
 UN = "555000111222333444"
 BANNER = (95, 54, 468, 60)  # left, top, width, height in the window
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+OPEN_COMMAND = r"HKLM\Software\Classes\{}\shell\open\command"
 
 
 def z_path(path):
@@ -99,22 +100,40 @@ class Banners(unittest.TestCase):
         self.wine.stop_all()
         self.wine.wait_gone(CLIENT, 10000)
 
-    def _reg(self, *args):
-        subprocess.run(["wine", "reg", *args, "/f"], env=self.wine.env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    def _reg(self, *args, force=True):
+        with tempfile.TemporaryFile() as out:
+            subprocess.run(["wine", "reg", *args, *(["/f"] if force else [])], env=self.wine.env,
+                           stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL, timeout=60)
+            out.seek(0)
+            return out.read().decode("utf-8", "replace")
+
+    def _open_command(self, scheme):
+        """The open command of a link scheme as it stands, or None."""
+        text = self._reg("query", OPEN_COMMAND.format(scheme), "/ve", force=False)
+        for line in text.splitlines():
+            if "REG_SZ" in line:
+                return line.split("REG_SZ", 1)[1].strip()
+        return None
 
     def _registry(self, on):
-        """The service as the system proxy; the recorder as the browser."""
+        """The service as the system proxy; the recorder as the browser. Put
+        back as it was afterwards: the prefix serves the other tests too."""
         if on:
+            self._saved = {s: self._open_command(s) for s in ("http", "https")}
             self._reg("add", INTERNET_SETTINGS, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1")
             self._reg("add", INTERNET_SETTINGS, "/v", "ProxyServer", "/t", "REG_SZ", "/d",
                       f"127.0.0.1:{self.service.port}")
             command = f'"{z_path(BIN / "link_recorder.exe")}" "{z_path(self.opened)}" "%1"'
             for scheme in ("http", "https"):
-                self._reg("add", rf"HKLM\Software\Classes\{scheme}\shell\open\command", "/ve", "/d", command)
+                self._reg("add", OPEN_COMMAND.format(scheme), "/ve", "/d", command)
         else:
             self._reg("delete", INTERNET_SETTINGS, "/v", "ProxyEnable")
             self._reg("delete", INTERNET_SETTINGS, "/v", "ProxyServer")
+            for scheme, command in self._saved.items():
+                if command is None:
+                    self._reg("delete", OPEN_COMMAND.format(scheme), "/ve")
+                else:
+                    self._reg("add", OPEN_COMMAND.format(scheme), "/ve", "/d", command)
 
     def start_client(self):
         self.proc = self.wine.start(self.folder.add_exe())
