@@ -6,8 +6,8 @@ of a newer version.
 
 The client's built-in service address is fixed at build time; the test's own
 service (on a port of its own) stands in for it as the system's HTTP proxy,
-which the client copies into its HTTP clients. Links the client opens reach a
-recorder program registered as the open command of http and https."""
+which the client copies into its HTTP clients. Links the client opens reach
+the recorder program."""
 import pathlib
 import subprocess
 import tempfile
@@ -15,7 +15,7 @@ import time
 import unittest
 from urllib.parse import parse_qs, urlsplit
 
-from harness import BIN, HOST_BIN, ProgramFolder, Service, Wine, require_wine, screenshot, wait_until
+from harness import BIN, LinkRecorder, ProgramFolder, Service, Wine, require_wine, screenshot, wait_until
 
 CLIENT = "brevaro"
 SOURCE = pathlib.Path(__file__).resolve().parents[2]
@@ -23,12 +23,6 @@ SERVICE_BANNERS = SOURCE / "service" / "data" / "banners"
 UN = "555000111222333444"
 BANNER = (95, 54, 468, 60)  # left, top, width, height in the window
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
-OPEN_COMMAND = r"HKLM\Software\Classes\{}\shell\open\command"
-
-
-def z_path(path):
-    """A host path as Wine sees it on drive Z:."""
-    return "Z:" + str(path).replace("/", "\\")
 
 
 class ServiceWithConfig(Service):
@@ -84,14 +78,14 @@ class Banners(unittest.TestCase):
 
     def setUp(self):
         require_wine(self)
-        if not (BIN / "link_recorder.exe").exists():
-            self.skipTest("link_recorder.exe not built")
+        if not (BIN / "recorder.exe").exists():
+            self.skipTest("recorder.exe not built")
         self.wine = Wine()
         self.service = ServiceWithConfig(self.CONFIG)
         self.addCleanup(self.service.stop)
-        self.opened = pathlib.Path(tempfile.mkdtemp(prefix="brevaro-links-")) / "opened.txt"
-        self._registry(True)
-        self.addCleanup(self._registry, False)
+        self.recorder = LinkRecorder(self.wine)
+        self._proxy(True)
+        self.addCleanup(self._proxy, False)
         self.folder = ProgramFolder(self.wine, "banners-" + self._testMethodName)
         self.folder.write_settings(f"[Default]\r\nTop=100\r\nLeft=100\r\nNextAd=0\r\nUN={UN}\r\n")
         self.banners = self.folder.path / "Data" / "Banners"
@@ -100,47 +94,27 @@ class Banners(unittest.TestCase):
         self.wine.stop_all()
         self.wine.wait_gone(CLIENT, 10000)
 
-    def _reg(self, *args, force=True):
-        with tempfile.TemporaryFile() as out:
-            subprocess.run(["wine", "reg", *args, *(["/f"] if force else [])], env=self.wine.env,
-                           stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL, timeout=60)
-            out.seek(0)
-            return out.read().decode("utf-8", "replace")
+    def _reg(self, *args):
+        subprocess.run(["wine", "reg", *args, "/f"], env=self.wine.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
-    def _open_command(self, scheme):
-        """The open command of a link scheme as it stands, or None."""
-        text = self._reg("query", OPEN_COMMAND.format(scheme), "/ve", force=False)
-        for line in text.splitlines():
-            if "REG_SZ" in line:
-                return line.split("REG_SZ", 1)[1].strip()
-        return None
-
-    def _registry(self, on):
-        """The service as the system proxy; the recorder as the browser. Put
-        back as it was afterwards: the prefix serves the other tests too."""
+    def _proxy(self, on):
+        """The test's service as the system's HTTP proxy, removed afterwards:
+        the prefix serves the other tests too."""
         if on:
-            self._saved = {s: self._open_command(s) for s in ("http", "https")}
             self._reg("add", INTERNET_SETTINGS, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1")
             self._reg("add", INTERNET_SETTINGS, "/v", "ProxyServer", "/t", "REG_SZ", "/d",
                       f"127.0.0.1:{self.service.port}")
-            command = f'"{z_path(BIN / "link_recorder.exe")}" "{z_path(self.opened)}" "%1"'
-            for scheme in ("http", "https"):
-                self._reg("add", OPEN_COMMAND.format(scheme), "/ve", "/d", command)
         else:
             self._reg("delete", INTERNET_SETTINGS, "/v", "ProxyEnable")
             self._reg("delete", INTERNET_SETTINGS, "/v", "ProxyServer")
-            for scheme, command in self._saved.items():
-                if command is None:
-                    self._reg("delete", OPEN_COMMAND.format(scheme), "/ve")
-                else:
-                    self._reg("add", OPEN_COMMAND.format(scheme), "/ve", "/d", command)
 
     def start_client(self):
         self.proc = self.wine.start(self.folder.add_exe())
         self.assertTrue(self.wine.wait_window(CLIENT, 30000))
 
     def opened_links(self):
-        return self.opened.read_text().splitlines() if self.opened.exists() else []
+        return self.recorder.links()
 
     def banner_on_screen(self):
         left, top = map(int, self.wine.driver("rect", CLIENT).stdout.split()[:2])
