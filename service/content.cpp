@@ -345,7 +345,8 @@ std::optional<Adverts> Adverts::preset(std::string_view name) {
     // File names that must never become files outside the banner folder, or
     // device names; every one is served (2048 bytes), so only the client's
     // own check keeps it off the disk.
-    const char* names[] = {"..\\..\\evil.gif", "a/../b.gif", "C:evil.gif", "CON.gif", "nul.swf", "evil.gif.", "evil.gif "};
+    const char* names[] = {"..\\..\\evil.gif", "a/../b.gif", "C:evil.gif", "CON.gif",
+                           "nul.swf",            "evil.gif.",  "evil.gif "};
     int id = 100;
     for (const char* n : names) a.banners.push_back({std::to_string(id++), served(n), "{base}ads/evil.htm"});
     a.banners.push_back({"1", "brevaro-accounts.gif", "{base}ads/accounts.htm"});
@@ -386,11 +387,14 @@ std::optional<Adverts> Adverts::preset(std::string_view name) {
   }
   if (name == "error-page") {
     a.document = "<font face=\"Arial\" size=2>\r\n<p>Microsoft VBScript runtime </font> <font face=\"Arial\" "
-                 "size=2>error '800a000d'</font>\r\nid=1&image={base}banners/brevaro-accounts.gif&link=x&day=1&month=1&year=2099\r\n";
+                 "size=2>error '800a000d'</font>\r\n"
+                 "id=1&image={base}banners/brevaro-accounts.gif&link=x&day=1&month=1&year=2099\r\n";
     return a;
   }
   if (name == "error-text") {
-    a.document = "Server Error in '/' Application.\r\nid=1&image={base}banners/brevaro-accounts.gif&link=x&day=1&month=1&year=2099\r\n";
+    a.document =
+        "Server Error in '/' Application.\r\n"
+        "id=1&image={base}banners/brevaro-accounts.gif&link=x&day=1&month=1&year=2099\r\n";
     return a;
   }
   return std::nullopt;

@@ -137,7 +137,8 @@ class RefreshAndBanner(Banners):
         base = f"http://127.0.0.1:{self.service.port}/brevaro/"
         for name, ident, ad in (("brevaro-accounts", "1", "accounts"), ("brevaro-secure", "2", "secure")):
             self.assertTrue(wait_until(lambda: (self.banners / f"{name}.dat").exists(), 10), name)
-            self.assertEqual((self.banners / f"{name}.gif").read_bytes(), (SERVICE_BANNERS / f"{name}.gif").read_bytes())
+            self.assertEqual((self.banners / f"{name}.gif").read_bytes(),
+                             (SERVICE_BANNERS / f"{name}.gif").read_bytes())
             self.assertEqual((self.banners / f"{name}.dat").read_bytes(),
                              f"2099\r\n12\r\n31\r\n{ident}\r\n{base}ads/{ad}.htm\r\n".encode())
         self.assertEqual(sorted(p.name for p in self.banners.iterdir()),

@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const BannerDescription d = parse_description(format_description(line));
     check(d.year == line.year() && d.month == line.month() && d.day == line.day() && d.id == line.id() &&
           d.link == line.link());
-    if (const auto date = expiry_date(d)) check(date->month >= 1 && date->month <= 12 && date->day >= 1 && date->day <= 31);
+    if (const auto date = expiry_date(d))
+      check(date->month >= 1 && date->month <= 12 && date->day >= 1 && date->day <= 31);
   }
   (void)parse_version_number(list.version_text);
   return 0;

@@ -72,11 +72,11 @@ TEST(AdvertList, ErrorPagesEmptyAndOversizedDocumentsAreIgnoredWhole) {
 }
 
 TEST(AdvertList, OnlyPlainBannerNamesPass) {
-  for (const char* ok : {"a.gif", "brevaro-accounts.gif", "B.SWF", "x y.gif", "%2e%2e%5cevil.gif", "a.b.gif", "COM10.gif",
-                         "console.gif", "CONx.gif"})
+  for (const char* ok : {"a.gif", "brevaro-accounts.gif", "B.SWF", "x y.gif", "%2e%2e%5cevil.gif", "a.b.gif",
+                         "COM10.gif", "console.gif", "CONx.gif"})
     EXPECT_TRUE(is_plain_banner_name(ok)) << ok;
-  for (const char* bad : {"..\\..\\evil.gif", "a\\b.gif", "a/b.gif", "C:evil.gif", "..gif", "a..gif", ".gif", "evil.gif.",
-                          "evil.gif ", "evil.exe", "evil.gif.exe", "CON.gif", "con.swf", "NUL.gif", "nul.tar.gif",
+  for (const char* bad : {"..\\..\\evil.gif", "a\\b.gif", "a/b.gif", "C:evil.gif", "..gif", "a..gif", ".gif",
+                          "evil.gif.", "evil.gif ", "evil.exe", "evil.gif.exe", "CON.gif", "con.swf", "NUL.gif", "nul.tar.gif",
                           "COM1.gif", "lpt9.swf", "AUX .gif", "PRN.gif", "CONOUT$.gif", "a\tb.gif", "a\x7f.gif",
                           "a*.gif", "a?.gif", "a|b.gif", "a<b.gif", "a\".gif", " a.gif", ".hidden.gif", "", "none"})
     EXPECT_FALSE(is_plain_banner_name(bad)) << bad;
@@ -137,7 +137,8 @@ TEST(BannerDescriptionFile, FiveLinesRoundTripAndTheExpiryRule) {
       {" 2001", "+3", "06", {12, 0, 0, 0}, false},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(is_expired(BannerDescription{c.y, c.m, c.d, "", ""}, today, c.now), c.expired) << c.y << "-" << c.m << "-" << c.d;
+    EXPECT_EQ(is_expired(BannerDescription{c.y, c.m, c.d, "", ""}, today, c.now), c.expired)
+        << c.y << "-" << c.m << "-" << c.d;
   // Short files: the missing lines are empty, the date is bad.
   EXPECT_TRUE(is_expired(parse_description("2099\r\n12\r\n"), today, {}));
   EXPECT_EQ(parse_description("2099\n12\r31\r\nid").id, "id");

@@ -390,7 +390,8 @@ TEST_F(Banners, ThreeNewBannersComeTwoNowAndTheThirdAtTheNextRefresh) {
                                                           "brevaro-secure.dat", "brevaro-secure.gif"}));
   EXPECT_EQ(sys.fs.read_file(kBanners + "brevaro-accounts.gif"), service_file("brevaro-accounts.gif"));
   EXPECT_EQ(sys.fs.read_file(kBanners + "brevaro-secure.gif"), service_file("brevaro-secure.gif"));
-  EXPECT_EQ(sys.fs.read_file(kBanners + "brevaro-accounts.dat"), dat("2099", "12", "31", "1", svc.base_url() + "ads/accounts.htm"));
+  EXPECT_EQ(sys.fs.read_file(kBanners + "brevaro-accounts.dat"),
+            dat("2099", "12", "31", "1", svc.base_url() + "ads/accounts.htm"));
   EXPECT_TRUE(files_in(kDownload).empty());
   const auto lists = requests("/brevaro/quillbeam.asp");
   ASSERT_EQ(lists.size(), 1u);
