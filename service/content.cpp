@@ -385,6 +385,12 @@ std::optional<Adverts> Adverts::preset(std::string_view name) {
     a.document = doc;
     return a;
   }
+  if (name == "many-lines") {
+    std::string doc = "version=1.0\r\n";
+    for (int i = 0; i < 100000; ++i) doc += "x=" + std::to_string(i) + "\r\n";
+    a.document = doc;
+    return a;
+  }
   if (name == "error-page") {
     a.document = "<font face=\"Arial\" size=2>\r\n<p>Microsoft VBScript runtime </font> <font face=\"Arial\" "
                  "size=2>error '800a000d'</font>\r\n"

@@ -165,7 +165,8 @@ struct Adverts {
   //   big-banner      a 5 MiB banner (with Content-Length), then brevaro-accounts.gif
   //   endless-banner  an endless banner body, then brevaro-accounts.gif
   //   stalled-banner  a banner that sends nothing for 40 s, then brevaro-accounts.gif
-  //   huge-list       100,000 banner lines
+  //   huge-list       100,000 banner lines (about 10 MB)
+  //   many-lines      100,000 short lines (under 1 MB)
   //   error-page      an IIS-style error page (first line <font face="Arial" ...>)
   //   error-text      a first line that says "Error"
   static std::optional<Adverts> preset(std::string_view name);

@@ -553,8 +553,8 @@ TEST_F(Banners, AFullDiskOrAReadOnlyBannerFolderLeavesNothingHalfWritten) {
 
 TEST_F(Banners, AHostileServiceWritesNothingOutsideTheBannerFoldersAndOpensNothing) {
   const std::string keep_dat = dat("2099", "1", "1", "1", "http://127.0.0.1/keep");
-  for (const char* name : {"hostile-names", "hostile-links", "big-banner", "endless-banner", "huge-list", "error-page",
-                           "error-text"}) {
+  for (const char* name : {"hostile-names", "hostile-links", "big-banner", "endless-banner", "huge-list", "many-lines",
+                           "error-page", "error-text"}) {
     SCOPED_TRACE(name);
     sys.fs.put(kBanners + "brevaro-accounts.gif", gif(3));
     sys.fs.put(kBanners + "brevaro-accounts.dat", keep_dat);

@@ -172,7 +172,7 @@ TEST_F(ServiceTest, AdvertListCanBeChangedAndReplaced) {
 
 TEST_F(ServiceTest, NamedAdvertListsForTheClientsBannerHandling) {
   for (const char* name : {"default", "hostile-names", "hostile-links", "big-banner", "endless-banner",
-                           "stalled-banner", "huge-list", "error-page", "error-text"})
+                           "stalled-banner", "huge-list", "many-lines", "error-page", "error-text"})
     EXPECT_TRUE(svc::Adverts::preset(name)) << name;
   EXPECT_FALSE(svc::Adverts::preset("nonsense"));
 
