@@ -70,10 +70,14 @@ void AdvertRefresh::RefreshAdverts() {
 }
 
 void AdvertRefresh::LoadLinesFromStream(ui::Memo& memo, std::string_view bytes) {
-  for (const auto& line : split_lines(bytes)) {
-    memo.add_line(line);
+  // The memo takes the lines in one go: it rebuilds its whole text on every
+  // change, which line by line would cost the square of the document's size.
+  std::vector<std::string> lines = memo.lines();
+  for (auto& line : split_lines(bytes)) {
+    lines.push_back(std::move(line));
     app_.process_messages();
   }
+  memo.set_lines(std::move(lines));
 }
 
 void AdvertRefresh::FetchAdvertList() {

@@ -575,7 +575,9 @@ TEST_F(Banners, AHostileServiceWritesNothingOutsideTheBannerFoldersAndOpensNothi
     EXPECT_TRUE(app->errors_shown().empty());
 
     // The banner it had keeps rotating; clicks open nothing but web links.
-    backend.advance(*app, 1000);
+    EXPECT_TRUE(sys.fs.file_exists(kBanners + "brevaro-accounts.gif"));
+    EXPECT_TRUE(sys.fs.file_exists(kBanners + "brevaro-accounts.dat"));
+    backend.advance(*app, 60000);
     for (int step = 0; step < 4 && frames() != 3; ++step) backend.advance(*app, 60000);
     EXPECT_EQ(frames(), 3);
     EXPECT_TRUE(w.imgBanner->visible());
