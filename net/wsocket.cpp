@@ -138,40 +138,35 @@ void TCustomWSocket::TriggerError() {
     if (OnError) OnError(*this);
 }
 
-// Setters that only work while closed.
+// The guard of the setters that only work while closed: raises `message`
+// (or reports it to OnError) and answers false while a session is open.
+bool TCustomWSocket::CheckClosed(std::string_view message) {
+    if (state_ == wsClosed) return true;
+    RaiseException(std::string(message));
+    return false;
+}
+
 void TCustomWSocket::SetAddr(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change Addr if not closed");
-        return;
-    }
+    if (!CheckClosed("Cannot change Addr if not closed")) return;
     addr_ = v;
     addrResolved_ = false;
 }
 
 void TCustomWSocket::SetPort(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change Port if not closed");
-        return;
-    }
+    if (!CheckClosed("Cannot change Port if not closed")) return;
     port_ = v;
     portResolved_ = false;
 }
 
 void TCustomWSocket::SetProto(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change Proto if not closed");
-        return;
-    }
+    if (!CheckClosed("Cannot change Proto if not closed")) return;
     proto_ = v;
     protoResolved_ = false;
     portResolved_ = false;
 }
 
 void TCustomWSocket::SetLocalAddr(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change LocalAddr if not closed");
-        return;
-    }
+    if (!CheckClosed("Cannot change LocalAddr if not closed")) return;
     std::string value = v.empty() ? std::string("0.0.0.0") : std::string(v);
     if (!parseDottedAddress(value)) {
         RaiseException("SetLocalAddr(): Invalid IP address");
@@ -181,10 +176,7 @@ void TCustomWSocket::SetLocalAddr(std::string_view v) {
 }
 
 void TCustomWSocket::SetLocalPort(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change LocalPort if not closed");
-        return;
-    }
+    if (!CheckClosed("Cannot change LocalPort if not closed")) return;
     localPort_ = v;
     localPortResolved_ = false;
 }
@@ -537,8 +529,11 @@ void TCustomWSocket::InternalClose(bool shut, std::uint16_t error) {
     if (state_ == wsClosed) return;
     if (shut) api_.shutdown(hsocket_, 1);
     channel_->asyncSelect(hsocket_, msg_notify, 0);
+    const SocketHandle closing = hsocket_;
+    const std::uint64_t serial = ++closeSerial_;
+    auto alive = alive_;
     for (int tries = 0;; ++tries) {
-        if (api_.closeSocket(hsocket_) == 0) break;
+        if (api_.closeSocket(closing) == 0) break;
         int e = api_.lastError();
         if (e == wsa::notinitialised) break;
         if (e != wsa::ewouldblock || tries > 1000) {
@@ -547,12 +542,15 @@ void TCustomWSocket::InternalClose(bool shut, std::uint16_t error) {
             break;
         }
         ProcessMessages();
+        // A handler run meanwhile may have freed this socket, or closed it
+        // (and reported the close) itself, and may even have opened the next
+        // session under the same handle number.
+        if (!*alive || closeSerial_ != serial) return;
     }
     hsocket_ = invalid_socket;
     ChangeState(wsClosed);
     if (!destroying_ && !closeInvoked_) {
         closeInvoked_ = true;
-        auto alive = alive_;
         TriggerSessionClosed(error);
         if (!*alive) return;
         // The handler opened the next session already: its settings stay.

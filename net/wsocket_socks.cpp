@@ -14,26 +14,17 @@ void TCustomSocksWSocket::AssignDefaultValue() {
 }
 
 void TCustomSocksWSocket::SetSocksServer(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Can't change socks server if not closed");
-        return;
-    }
+    if (!CheckClosed("Can't change socks server if not closed")) return;
     socksServer_ = v;
 }
 
 void TCustomSocksWSocket::SetSocksPort(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Can't change socks port if not closed");
-        return;
-    }
+    if (!CheckClosed("Can't change socks port if not closed")) return;
     socksPort_ = v;
 }
 
 void TCustomSocksWSocket::SetSocksLevel(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Can't change socks level if not closed");
-        return;
-    }
+    if (!CheckClosed("Can't change socks level if not closed")) return;
     if (v != "4" && v != "4A" && v != "4a" && v != "5") {
         RaiseException("Invalid socks level. Must be 4, 4A or 5.");
         return;

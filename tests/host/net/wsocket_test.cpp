@@ -488,3 +488,91 @@ TEST_F(WSocketTest, CloseLaterAndFreeLaterActAfterTheCall) {
     EXPECT_TRUE(up);
     EXPECT_EQ(closed, 1);
 }
+
+namespace {
+
+// The POSIX port with a closesocket that answers "would block" a set number
+// of times first, as Winsock does for a lingering socket.
+class SlowCloseApi final : public SocketApi {
+public:
+    explicit SlowCloseApi(SocketApi& inner) : in_(inner) {}
+    int wouldBlock = 0;  // closesocket calls still to refuse
+
+    void acquire() override { in_.acquire(); }
+    void release() override { in_.release(); }
+    std::unique_ptr<Channel> createChannel(MessageSink& sink) override { return in_.createChannel(sink); }
+    int lastError() override { return refused_ ? wsa::ewouldblock : in_.lastError(); }
+    SocketHandle socket(int type, int protocol) override { return in_.socket(type, protocol); }
+    int bind(SocketHandle s, SockAddr a) override { return in_.bind(s, a); }
+    int connect(SocketHandle s, SockAddr a) override { return in_.connect(s, a); }
+    int listen(SocketHandle s, int backlog) override { return in_.listen(s, backlog); }
+    SocketHandle accept(SocketHandle s, SockAddr* peer) override { return in_.accept(s, peer); }
+    int send(SocketHandle s, std::span<const std::byte> d, bool urgent) override { return in_.send(s, d, urgent); }
+    int recv(SocketHandle s, std::span<std::byte> d) override { return in_.recv(s, d); }
+    int sendTo(SocketHandle s, std::span<const std::byte> d, SockAddr to) override { return in_.sendTo(s, d, to); }
+    int recvFrom(SocketHandle s, std::span<std::byte> d, SockAddr* from) override { return in_.recvFrom(s, d, from); }
+    int closeSocket(SocketHandle s) override {
+        refused_ = wouldBlock > 0;
+        if (refused_) {
+            --wouldBlock;
+            return -1;
+        }
+        return in_.closeSocket(s);
+    }
+    int shutdown(SocketHandle s, int how) override { return in_.shutdown(s, how); }
+    int setLinger(SocketHandle s, bool on, int seconds) override { return in_.setLinger(s, on, seconds); }
+    int setOption(SocketHandle s, SockOption o, bool on) override { return in_.setOption(s, o, on); }
+    int getSockName(SocketHandle s, SockAddr* out) override { return in_.getSockName(s, out); }
+    int getPeerName(SocketHandle s, SockAddr* out) override { return in_.getPeerName(s, out); }
+    long bytesWaiting(SocketHandle s) override { return in_.bytesWaiting(s); }
+    std::optional<HostEntry> getHostByName(std::string_view n, int* e) override { return in_.getHostByName(n, e); }
+    std::optional<std::uint16_t> getServByName(std::string_view n, std::string_view p, int* e) override {
+        return in_.getServByName(n, p, e);
+    }
+    std::optional<int> getProtoByName(std::string_view n, int* e) override { return in_.getProtoByName(n, e); }
+    bool processMessages() override { return in_.processMessages(); }
+
+private:
+    SocketApi& in_;
+    bool refused_ = false;
+};
+
+}  // namespace
+
+// While closesocket would block, the close lets messages be processed; a
+// handler run there may free the socket (or close it itself), and the close
+// must then stop touching it.
+TEST_F(WSocketTest, CloseRetryLoopSurvivesAHandlerThatFreesOrClosesTheSocket) {
+    SlowCloseApi slow(api);
+    for (bool free : {true, false}) {
+        SCOPED_TRACE(free ? "freed in the pump" : "closed in the pump");
+        auto s = std::make_unique<TWSocket>(slow);
+        int closed = 0, errors = 0;
+        s->OnSessionClosed = [&](TCustomWSocket&, std::uint16_t) { ++closed; };
+        s->OnError = [&](TCustomWSocket&) { ++errors; };
+        s->SetAddr("127.0.0.1");
+        s->SetPort("9");
+        s->SetProto("udp");
+        s->Connect();
+        ASSERT_EQ(s->State(), wsConnected);
+        TWSocket* raw = s.get();
+        s->SetApplicationPump([&, raw] {
+            if (free)
+                s.reset();
+            else
+                raw->Abort();
+        });
+        slow.wouldBlock = 1;
+        raw->Close();
+        EXPECT_EQ(slow.wouldBlock, 0);
+        EXPECT_EQ(errors, 0);
+        if (free) {
+            EXPECT_EQ(s, nullptr);
+            EXPECT_EQ(closed, 0);  // freed sockets report nothing
+        } else {
+            EXPECT_EQ(s->State(), wsClosed);
+            EXPECT_EQ(closed, 1);
+        }
+    }
+    EXPECT_EQ(api.users(), 0);
+}
