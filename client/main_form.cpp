@@ -1,6 +1,7 @@
 #include "client/main_form.h"
 
 #include "base/identifier.h"
+#include "base/winapi_numbers.h"
 #include "base/winpath.h"
 #include "client/settings.h"
 #include "config/product_config.h"
@@ -359,7 +360,8 @@ void TForm1::AppMessage(ui::Message& m, bool& handled) {
   if (handled && !HTML1->Busy()) {
     if (!state_.in_place) state_.in_place = HTML1->InPlaceActiveObject();
     const bool key = m.message == ui::msg::key_down || m.message == ui::msg::key_up;
-    const bool kept_from_page = key && (m.wparam == 8 || m.wparam == 37 || m.wparam == 39);
+    const bool kept_from_page =
+        key && (m.wparam == winapi::vk_back || m.wparam == winapi::vk_left || m.wparam == winapi::vk_right);
     if (state_.in_place && !kept_from_page) state_.in_place->translate_accelerator(m);
   }
 }

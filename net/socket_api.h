@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/winapi_numbers.h"
+
 namespace brevaro::net {
 
 using SocketHandle = std::intptr_t;
@@ -22,33 +24,33 @@ inline constexpr SocketHandle invalid_socket = -1;
 using LookupHandle = std::uintptr_t;  // 0 = none
 
 // Event bits of a network notification (the Winsock FD_* values).
-inline constexpr unsigned fd_read = 1;
-inline constexpr unsigned fd_write = 2;
-inline constexpr unsigned fd_oob = 4;
-inline constexpr unsigned fd_accept = 8;
-inline constexpr unsigned fd_connect = 16;
-inline constexpr unsigned fd_close = 32;
+inline constexpr unsigned fd_read = winapi::fd_read;
+inline constexpr unsigned fd_write = winapi::fd_write;
+inline constexpr unsigned fd_oob = winapi::fd_oob;
+inline constexpr unsigned fd_accept = winapi::fd_accept;
+inline constexpr unsigned fd_connect = winapi::fd_connect;
+inline constexpr unsigned fd_close = winapi::fd_close;
 
 // Winsock error numbers used by the portable code.
 namespace wsa {
-inline constexpr int eintr = 10004;
-inline constexpr int einval = 10022;
-inline constexpr int ewouldblock = 10035;
-inline constexpr int enotsock = 10038;
-inline constexpr int econnaborted = 10053;
-inline constexpr int econnreset = 10054;
-inline constexpr int enotconn = 10057;
-inline constexpr int etimedout = 10060;
-inline constexpr int econnrefused = 10061;
-inline constexpr int notinitialised = 10093;
-inline constexpr int host_not_found = 11001;
-inline constexpr int no_data = 11004;
+inline constexpr int eintr = winapi::wsaeintr;
+inline constexpr int einval = winapi::wsaeinval;
+inline constexpr int ewouldblock = winapi::wsaewouldblock;
+inline constexpr int enotsock = winapi::wsaenotsock;
+inline constexpr int econnaborted = winapi::wsaeconnaborted;
+inline constexpr int econnreset = winapi::wsaeconnreset;
+inline constexpr int enotconn = winapi::wsaenotconn;
+inline constexpr int etimedout = winapi::wsaetimedout;
+inline constexpr int econnrefused = winapi::wsaeconnrefused;
+inline constexpr int notinitialised = winapi::wsanotinitialised;
+inline constexpr int host_not_found = winapi::wsahost_not_found;
+inline constexpr int no_data = winapi::wsano_data;
 }  // namespace wsa
 
-inline constexpr int sock_stream = 1;
-inline constexpr int sock_dgram = 2;
-inline constexpr int ipproto_tcp = 6;
-inline constexpr int ipproto_udp = 17;
+inline constexpr int sock_stream = winapi::sock_stream;
+inline constexpr int sock_dgram = winapi::sock_dgram;
+inline constexpr int ipproto_tcp = winapi::ipproto_tcp;
+inline constexpr int ipproto_udp = winapi::ipproto_udp;
 
 // IPv4 address and port in host byte order.
 struct SockAddr {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/winapi_numbers.h"
 #include "platform/system.h"
 
 namespace brevaro::ui {
@@ -45,21 +46,21 @@ struct Message {
 };
 
 namespace msg {
-inline constexpr std::uint32_t null = 0x0000;
-inline constexpr std::uint32_t close = 0x0010;
-inline constexpr std::uint32_t key_down = 0x0100;
-inline constexpr std::uint32_t key_up = 0x0101;
-inline constexpr std::uint32_t timer = 0x0113;
-inline constexpr std::uint32_t mouse_move = 0x0200;
-inline constexpr std::uint32_t lbutton_down = 0x0201;
-inline constexpr std::uint32_t lbutton_up = 0x0202;
-inline constexpr std::uint32_t lbutton_dblclk = 0x0203;
-inline constexpr std::uint32_t rbutton_down = 0x0204;
-inline constexpr std::uint32_t rbutton_up = 0x0205;
-inline constexpr std::uint32_t rbutton_dblclk = 0x0206;
-inline constexpr std::uint32_t mbutton_down = 0x0207;
-inline constexpr std::uint32_t mbutton_up = 0x0208;
-inline constexpr std::uint32_t user = 0x0400;
+inline constexpr std::uint32_t null = winapi::wm_null;
+inline constexpr std::uint32_t close = winapi::wm_close;
+inline constexpr std::uint32_t key_down = winapi::wm_keydown;
+inline constexpr std::uint32_t key_up = winapi::wm_keyup;
+inline constexpr std::uint32_t timer = winapi::wm_timer;
+inline constexpr std::uint32_t mouse_move = winapi::wm_mousemove;
+inline constexpr std::uint32_t lbutton_down = winapi::wm_lbuttondown;
+inline constexpr std::uint32_t lbutton_up = winapi::wm_lbuttonup;
+inline constexpr std::uint32_t lbutton_dblclk = winapi::wm_lbuttondblclk;
+inline constexpr std::uint32_t rbutton_down = winapi::wm_rbuttondown;
+inline constexpr std::uint32_t rbutton_up = winapi::wm_rbuttonup;
+inline constexpr std::uint32_t rbutton_dblclk = winapi::wm_rbuttondblclk;
+inline constexpr std::uint32_t mbutton_down = winapi::wm_mbuttondown;
+inline constexpr std::uint32_t mbutton_up = winapi::wm_mbuttonup;
+inline constexpr std::uint32_t user = winapi::wm_user;
 }  // namespace msg
 
 // Client coordinates packed into a mouse message's lparam, as the platform does.
