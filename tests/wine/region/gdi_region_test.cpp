@@ -101,8 +101,8 @@ TEST_P(GdiTable, SameRegionAsTheHost) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, GdiTable, ::testing::ValuesIn(kGdiCases),
-                         [](const ::testing::TestParamInfo<GdiCase>& info) {
-                           return case_name(info.index, info.param.description);
+                         [](const ::testing::TestParamInfo<GdiCase>& row) {
+                           return case_name(row.index, row.param.description);
                          });
 
 // The portable scan converters, compiled for Windows too, agree with GDI
@@ -200,8 +200,8 @@ TEST_P(ToolTable, SameOutputAsTheHostTool) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ToolTable, ::testing::ValuesIn(testing::kToolCases),
-                         [](const ::testing::TestParamInfo<testing::ToolCase>& info) {
-                           return case_name(info.index, info.param.args);
+                         [](const ::testing::TestParamInfo<testing::ToolCase>& row) {
+                           return case_name(row.index, row.param.args);
                          });
 
 }  // namespace
