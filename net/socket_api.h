@@ -23,34 +23,19 @@ using SocketHandle = std::intptr_t;
 inline constexpr SocketHandle invalid_socket = -1;
 using LookupHandle = std::uintptr_t;  // 0 = none
 
-// Event bits of a network notification (the Winsock FD_* values).
-inline constexpr unsigned fd_read = winapi::fd_read;
-inline constexpr unsigned fd_write = winapi::fd_write;
-inline constexpr unsigned fd_oob = winapi::fd_oob;
-inline constexpr unsigned fd_accept = winapi::fd_accept;
-inline constexpr unsigned fd_connect = winapi::fd_connect;
-inline constexpr unsigned fd_close = winapi::fd_close;
-
-// Winsock error numbers used by the portable code.
-namespace wsa {
-inline constexpr int eintr = winapi::wsaeintr;
-inline constexpr int einval = winapi::wsaeinval;
-inline constexpr int ewouldblock = winapi::wsaewouldblock;
-inline constexpr int enotsock = winapi::wsaenotsock;
-inline constexpr int econnaborted = winapi::wsaeconnaborted;
-inline constexpr int econnreset = winapi::wsaeconnreset;
-inline constexpr int enotconn = winapi::wsaenotconn;
-inline constexpr int etimedout = winapi::wsaetimedout;
-inline constexpr int econnrefused = winapi::wsaeconnrefused;
-inline constexpr int notinitialised = winapi::wsanotinitialised;
-inline constexpr int host_not_found = winapi::wsahost_not_found;
-inline constexpr int no_data = winapi::wsano_data;
-}  // namespace wsa
-
-inline constexpr int sock_stream = winapi::sock_stream;
-inline constexpr int sock_dgram = winapi::sock_dgram;
-inline constexpr int ipproto_tcp = winapi::ipproto_tcp;
-inline constexpr int ipproto_udp = winapi::ipproto_udp;
+// Event bits of a network notification (the Winsock FD_* values), the
+// Winsock error numbers used by the portable code, socket types and protocols.
+using winapi::fd_accept;
+using winapi::fd_close;
+using winapi::fd_connect;
+using winapi::fd_oob;
+using winapi::fd_read;
+using winapi::fd_write;
+namespace wsa = winapi::wsa;
+using winapi::ipproto_tcp;
+using winapi::ipproto_udp;
+using winapi::sock_dgram;
+using winapi::sock_stream;
 
 // IPv4 address and port in host byte order.
 struct SockAddr {

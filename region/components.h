@@ -23,8 +23,8 @@
 
 namespace brevaro::region {
 
-inline constexpr uint32_t kWmSize = winapi::wm_size;
-inline constexpr uint32_t kWmNcHitTest = winapi::wm_nchittest;
+inline constexpr uint32_t kWmSize = winapi::msg::size;
+inline constexpr uint32_t kWmNcHitTest = winapi::msg::nc_hit_test;
 inline constexpr intptr_t kHtClient = winapi::ht_client;
 inline constexpr intptr_t kHtCaption = winapi::ht_caption;
 // Sent synchronously to the owner form's window, wParam 0, lParam = the

@@ -45,23 +45,8 @@ struct Message {
   std::intptr_t lparam = 0;
 };
 
-namespace msg {
-inline constexpr std::uint32_t null = winapi::wm_null;
-inline constexpr std::uint32_t close = winapi::wm_close;
-inline constexpr std::uint32_t key_down = winapi::wm_keydown;
-inline constexpr std::uint32_t key_up = winapi::wm_keyup;
-inline constexpr std::uint32_t timer = winapi::wm_timer;
-inline constexpr std::uint32_t mouse_move = winapi::wm_mousemove;
-inline constexpr std::uint32_t lbutton_down = winapi::wm_lbuttondown;
-inline constexpr std::uint32_t lbutton_up = winapi::wm_lbuttonup;
-inline constexpr std::uint32_t lbutton_dblclk = winapi::wm_lbuttondblclk;
-inline constexpr std::uint32_t rbutton_down = winapi::wm_rbuttondown;
-inline constexpr std::uint32_t rbutton_up = winapi::wm_rbuttonup;
-inline constexpr std::uint32_t rbutton_dblclk = winapi::wm_rbuttondblclk;
-inline constexpr std::uint32_t mbutton_down = winapi::wm_mbuttondown;
-inline constexpr std::uint32_t mbutton_up = winapi::wm_mbuttonup;
-inline constexpr std::uint32_t user = winapi::wm_user;
-}  // namespace msg
+// Message numbers (the platform's WM_* values).
+namespace msg = winapi::msg;
 
 // Client coordinates packed into a mouse message's lparam, as the platform does.
 constexpr std::intptr_t make_point_lparam(Point p) {

@@ -7,23 +7,23 @@
 
 namespace brevaro::winapi {
 
-static_assert(wm_null == WM_NULL);
-static_assert(wm_size == WM_SIZE);
-static_assert(wm_close == WM_CLOSE);
-static_assert(wm_nchittest == WM_NCHITTEST);
-static_assert(wm_keydown == WM_KEYDOWN);
-static_assert(wm_keyup == WM_KEYUP);
-static_assert(wm_timer == WM_TIMER);
-static_assert(wm_mousemove == WM_MOUSEMOVE);
-static_assert(wm_lbuttondown == WM_LBUTTONDOWN);
-static_assert(wm_lbuttonup == WM_LBUTTONUP);
-static_assert(wm_lbuttondblclk == WM_LBUTTONDBLCLK);
-static_assert(wm_rbuttondown == WM_RBUTTONDOWN);
-static_assert(wm_rbuttonup == WM_RBUTTONUP);
-static_assert(wm_rbuttondblclk == WM_RBUTTONDBLCLK);
-static_assert(wm_mbuttondown == WM_MBUTTONDOWN);
-static_assert(wm_mbuttonup == WM_MBUTTONUP);
-static_assert(wm_user == WM_USER);
+static_assert(msg::null == WM_NULL);
+static_assert(msg::size == WM_SIZE);
+static_assert(msg::close == WM_CLOSE);
+static_assert(msg::nc_hit_test == WM_NCHITTEST);
+static_assert(msg::key_down == WM_KEYDOWN);
+static_assert(msg::key_up == WM_KEYUP);
+static_assert(msg::timer == WM_TIMER);
+static_assert(msg::mouse_move == WM_MOUSEMOVE);
+static_assert(msg::lbutton_down == WM_LBUTTONDOWN);
+static_assert(msg::lbutton_up == WM_LBUTTONUP);
+static_assert(msg::lbutton_dblclk == WM_LBUTTONDBLCLK);
+static_assert(msg::rbutton_down == WM_RBUTTONDOWN);
+static_assert(msg::rbutton_up == WM_RBUTTONUP);
+static_assert(msg::rbutton_dblclk == WM_RBUTTONDBLCLK);
+static_assert(msg::mbutton_down == WM_MBUTTONDOWN);
+static_assert(msg::mbutton_up == WM_MBUTTONUP);
+static_assert(msg::user == WM_USER);
 
 static_assert(ht_client == HTCLIENT);
 static_assert(ht_caption == HTCAPTION);
@@ -39,18 +39,18 @@ static_assert(fd_accept == FD_ACCEPT);
 static_assert(fd_connect == FD_CONNECT);
 static_assert(fd_close == FD_CLOSE);
 
-static_assert(wsaeintr == WSAEINTR);
-static_assert(wsaeinval == WSAEINVAL);
-static_assert(wsaewouldblock == WSAEWOULDBLOCK);
-static_assert(wsaenotsock == WSAENOTSOCK);
-static_assert(wsaeconnaborted == WSAECONNABORTED);
-static_assert(wsaeconnreset == WSAECONNRESET);
-static_assert(wsaenotconn == WSAENOTCONN);
-static_assert(wsaetimedout == WSAETIMEDOUT);
-static_assert(wsaeconnrefused == WSAECONNREFUSED);
-static_assert(wsanotinitialised == WSANOTINITIALISED);
-static_assert(wsahost_not_found == WSAHOST_NOT_FOUND);
-static_assert(wsano_data == WSANO_DATA);
+static_assert(wsa::eintr == WSAEINTR);
+static_assert(wsa::einval == WSAEINVAL);
+static_assert(wsa::ewouldblock == WSAEWOULDBLOCK);
+static_assert(wsa::enotsock == WSAENOTSOCK);
+static_assert(wsa::econnaborted == WSAECONNABORTED);
+static_assert(wsa::econnreset == WSAECONNRESET);
+static_assert(wsa::enotconn == WSAENOTCONN);
+static_assert(wsa::etimedout == WSAETIMEDOUT);
+static_assert(wsa::econnrefused == WSAECONNREFUSED);
+static_assert(wsa::notinitialised == WSANOTINITIALISED);
+static_assert(wsa::host_not_found == WSAHOST_NOT_FOUND);
+static_assert(wsa::no_data == WSANO_DATA);
 
 static_assert(sock_stream == SOCK_STREAM);
 static_assert(sock_dgram == SOCK_DGRAM);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "net/forwarding_socket_api.h"
 #include "net/posix/event_loop.h"
 #include "net/posix/socket_api.h"
 #include "net/wsocket.h"
@@ -493,47 +494,22 @@ namespace {
 
 // The POSIX port with a closesocket that answers "would block" a set number
 // of times first, as Winsock does for a lingering socket.
-class SlowCloseApi final : public SocketApi {
+class SlowCloseApi final : public ForwardingSocketApi {
 public:
-    explicit SlowCloseApi(SocketApi& inner) : in_(inner) {}
+    explicit SlowCloseApi(SocketApi& inner) : ForwardingSocketApi(inner) {}
     int wouldBlock = 0;  // closesocket calls still to refuse
 
-    void acquire() override { in_.acquire(); }
-    void release() override { in_.release(); }
-    std::unique_ptr<Channel> createChannel(MessageSink& sink) override { return in_.createChannel(sink); }
-    int lastError() override { return refused_ ? wsa::ewouldblock : in_.lastError(); }
-    SocketHandle socket(int type, int protocol) override { return in_.socket(type, protocol); }
-    int bind(SocketHandle s, SockAddr a) override { return in_.bind(s, a); }
-    int connect(SocketHandle s, SockAddr a) override { return in_.connect(s, a); }
-    int listen(SocketHandle s, int backlog) override { return in_.listen(s, backlog); }
-    SocketHandle accept(SocketHandle s, SockAddr* peer) override { return in_.accept(s, peer); }
-    int send(SocketHandle s, std::span<const std::byte> d, bool urgent) override { return in_.send(s, d, urgent); }
-    int recv(SocketHandle s, std::span<std::byte> d) override { return in_.recv(s, d); }
-    int sendTo(SocketHandle s, std::span<const std::byte> d, SockAddr to) override { return in_.sendTo(s, d, to); }
-    int recvFrom(SocketHandle s, std::span<std::byte> d, SockAddr* from) override { return in_.recvFrom(s, d, from); }
+    int lastError() override { return refused_ ? wsa::ewouldblock : ForwardingSocketApi::lastError(); }
     int closeSocket(SocketHandle s) override {
         refused_ = wouldBlock > 0;
         if (refused_) {
             --wouldBlock;
             return -1;
         }
-        return in_.closeSocket(s);
+        return ForwardingSocketApi::closeSocket(s);
     }
-    int shutdown(SocketHandle s, int how) override { return in_.shutdown(s, how); }
-    int setLinger(SocketHandle s, bool on, int seconds) override { return in_.setLinger(s, on, seconds); }
-    int setOption(SocketHandle s, SockOption o, bool on) override { return in_.setOption(s, o, on); }
-    int getSockName(SocketHandle s, SockAddr* out) override { return in_.getSockName(s, out); }
-    int getPeerName(SocketHandle s, SockAddr* out) override { return in_.getPeerName(s, out); }
-    long bytesWaiting(SocketHandle s) override { return in_.bytesWaiting(s); }
-    std::optional<HostEntry> getHostByName(std::string_view n, int* e) override { return in_.getHostByName(n, e); }
-    std::optional<std::uint16_t> getServByName(std::string_view n, std::string_view p, int* e) override {
-        return in_.getServByName(n, p, e);
-    }
-    std::optional<int> getProtoByName(std::string_view n, int* e) override { return in_.getProtoByName(n, e); }
-    bool processMessages() override { return in_.processMessages(); }
 
 private:
-    SocketApi& in_;
     bool refused_ = false;
 };
 
