@@ -1,7 +1,6 @@
 #include "client/main_form.h"
 
 #include "base/identifier.h"
-#include "base/winapi_numbers.h"
 #include "base/winpath.h"
 #include "client/settings.h"
 #include "config/product_config.h"
