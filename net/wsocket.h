@@ -227,8 +227,7 @@ protected:
     int lingerTimeout_ = 0;
     std::function<void()> appPump_;
     std::uint64_t closeSerial_ = 0;  // counts the closes begun, to spot one nested in another
-    // False once the component is destroyed: code that calls out to a handler
-    // (or pumps messages) holds a copy and checks it before touching members.
+    // False once destroyed: code that calls out to a handler keeps a copy and checks it when the handler returns.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
