@@ -72,7 +72,10 @@ std::optional<std::int32_t> parse_integer(std::string_view text) {
 
 IniDocument IniDocument::parse(std::string_view text) {
   IniDocument doc;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  // Every leading UTF-8 byte-order mark goes, not just the first: the text
+  // written back must read as the same document, and a mark left at the
+  // start of the first line would be taken off by the next read.
+  while (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   std::size_t start = 0;
   while (start < text.size()) {
     auto end = text.find_first_of("\r\n", start);

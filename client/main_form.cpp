@@ -458,7 +458,8 @@ void TForm1::AppMessage(ui::Message& m, bool& handled) {
   if (handled && !HTML1->Busy()) {
     if (!state_.in_place) state_.in_place = HTML1->InPlaceActiveObject();
     const bool key = m.message == ui::msg::key_down || m.message == ui::msg::key_up;
-    const bool kept_from_page = key && (m.wparam == 8 || m.wparam == 37 || m.wparam == 39);
+    const bool kept_from_page =
+        key && (m.wparam == winapi::vk_back || m.wparam == winapi::vk_left || m.wparam == winapi::vk_right);
     if (state_.in_place && !kept_from_page) state_.in_place->translate_accelerator(m);
   }
 }

@@ -26,12 +26,17 @@ function(brevaro_add_test name)
   if(WIN32)
     target_link_options(${name} PRIVATE -mconsole)
   endif()
-  gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE PRE_TEST)
+  # Test names without the parameter's printed value (for a plain struct that
+  # is a byte dump, different in every run): parameterised tables name their
+  # cases themselves.
+  gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE PRE_TEST
+    NO_PRETTY_VALUES)
 endfunction()
 
 # brevaro_add_fuzzer(name SOURCES ... LIBS ... [CORPUS dir]): a libFuzzer
 # target (fuzz preset only). ctest runs it for BREVARO_FUZZ_SECONDS on its
-# corpus folder (tests/fuzz/<name>/corpus, created when missing).
+# corpus folder (tests/fuzz/<name>/corpus unless CORPUS names another, e.g.
+# one shared by two targets of the same format).
 set(BREVARO_FUZZ_SECONDS 20 CACHE STRING "Seconds each fuzzer runs under ctest")
 if(BREVARO_FUZZ AND NOT TARGET fuzzers)
   add_custom_target(fuzzers)
@@ -40,13 +45,16 @@ function(brevaro_add_fuzzer name)
   if(NOT BREVARO_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${F_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
   target_link_libraries(${name} PRIVATE ${F_LIBS} brevaro_sanitize brevaro_warnings)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   add_dependencies(fuzzers ${name})
   set(corpus ${PROJECT_SOURCE_DIR}/tests/fuzz/${name}/corpus)
+  if(F_CORPUS)
+    set(corpus ${F_CORPUS})
+  endif()
   set(work ${CMAKE_BINARY_DIR}/fuzz-work/${name})
   add_test(NAME fuzz.${name}
     COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1

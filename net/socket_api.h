@@ -15,40 +15,27 @@
 #include <string_view>
 #include <vector>
 
+#include "base/winapi_numbers.h"
+
 namespace brevaro::net {
 
 using SocketHandle = std::intptr_t;
 inline constexpr SocketHandle invalid_socket = -1;
 using LookupHandle = std::uintptr_t;  // 0 = none
 
-// Event bits of a network notification (the Winsock FD_* values).
-inline constexpr unsigned fd_read = 1;
-inline constexpr unsigned fd_write = 2;
-inline constexpr unsigned fd_oob = 4;
-inline constexpr unsigned fd_accept = 8;
-inline constexpr unsigned fd_connect = 16;
-inline constexpr unsigned fd_close = 32;
-
-// Winsock error numbers used by the portable code.
-namespace wsa {
-inline constexpr int eintr = 10004;
-inline constexpr int einval = 10022;
-inline constexpr int ewouldblock = 10035;
-inline constexpr int enotsock = 10038;
-inline constexpr int econnaborted = 10053;
-inline constexpr int econnreset = 10054;
-inline constexpr int enotconn = 10057;
-inline constexpr int etimedout = 10060;
-inline constexpr int econnrefused = 10061;
-inline constexpr int notinitialised = 10093;
-inline constexpr int host_not_found = 11001;
-inline constexpr int no_data = 11004;
-}  // namespace wsa
-
-inline constexpr int sock_stream = 1;
-inline constexpr int sock_dgram = 2;
-inline constexpr int ipproto_tcp = 6;
-inline constexpr int ipproto_udp = 17;
+// Event bits of a network notification (the Winsock FD_* values), the
+// Winsock error numbers used by the portable code, socket types and protocols.
+using winapi::fd_accept;
+using winapi::fd_close;
+using winapi::fd_connect;
+using winapi::fd_oob;
+using winapi::fd_read;
+using winapi::fd_write;
+namespace wsa = winapi::wsa;
+using winapi::ipproto_tcp;
+using winapi::ipproto_udp;
+using winapi::sock_dgram;
+using winapi::sock_stream;
 
 // IPv4 address and port in host byte order.
 struct SockAddr {

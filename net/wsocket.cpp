@@ -1,184 +1,19 @@
+// The core socket: send-buffer chain, connect/listen/accept, close and the
+// hidden-window message handling; the wait helper of the sync layer.
 #include "net/wsocket.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <utility>
 
+#include "net/wsocket_names.h"
+
 namespace brevaro::net {
 
-// ---------------------------------------------------------------------------
-// Address helpers
-
-std::optional<std::uint32_t> parseDottedAddress(std::string_view text) {
-    std::uint32_t result = 0;
-    int parts = 0;
-    std::size_t i = 0;
-    while (parts < 4) {
-        if (i >= text.size() || text[i] < '0' || text[i] > '9') return std::nullopt;
-        unsigned v = 0;
-        std::size_t digits = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-            v = v * 10 + static_cast<unsigned>(text[i] - '0');
-            if (++digits > 3 || v > 255) return std::nullopt;
-            ++i;
-        }
-        result = (result << 8) | v;
-        ++parts;
-        if (parts < 4) {
-            if (i >= text.size() || text[i] != '.') return std::nullopt;
-            ++i;
-        }
-    }
-    if (i != text.size()) return std::nullopt;
-    return result;
-}
-
-std::string formatDottedAddress(std::uint32_t a) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", (a >> 24) & 255u, (a >> 16) & 255u, (a >> 8) & 255u, a & 255u);
-    return buf;
-}
-
-// ---------------------------------------------------------------------------
-// Error texts
-
-std::string WSocketErrorDesc(int error) {
-    switch (error) {
-    case 0: return "No Error";
-    case 10004: return "Interrupted system call";
-    case 10009: return "Bad file number";
-    case 10013: return "Permission denied";
-    case 10014: return "Bad address";
-    case 10022: return "Invalid argument";
-    case 10024: return "Too many open files";
-    case 10035: return "Operation would block";
-    case 10036: return "Operation now in progress";
-    case 10037: return "Operation already in progress";
-    case 10038: return "Socket operation on non-socket";
-    case 10039: return "Destination address required";
-    case 10040: return "Message too long";
-    case 10041: return "Protocol wrong type for socket";
-    case 10042: return "Protocol not available";
-    case 10043: return "Protocol not supported";
-    case 10044: return "Socket type not supported";
-    case 10045: return "Operation not supported on socket";
-    case 10046: return "Protocol family not supported";
-    case 10047: return "Address family not supported by protocol family";
-    case 10048: return "Address already in use";
-    case 10049: return "Address not available";
-    case 10050: return "Network is down";
-    case 10051: return "Network is unreachable";
-    case 10052: return "Network dropped connection on reset";
-    case 10053: return "Connection aborted";
-    case 10054: return "Connection reset by peer";
-    case 10055: return "No buffer space available";
-    case 10056: return "Socket is already connected";
-    case 10057: return "Socket is not connected";
-    case 10058: return "Can't send after socket shutdown";
-    case 10059: return "Too many references: can't splice";
-    case 10060: return "Connection timed out";
-    case 10061: return "Connection refused";
-    case 10062: return "Too many levels of symbolic links";
-    case 10063: return "File name too long";
-    case 10064: return "Host is down";
-    case 10065: return "No route to host";
-    case 10066: return "Directory not empty";
-    case 10067: return "Too many processes";
-    case 10068: return "Too many users";
-    case 10069: return "Disc quota exceeded";
-    case 10070: return "Stale NFS file handle";
-    case 10071: return "Too many levels of remote in path";
-    case 10091: return "Network sub-system is unusable";
-    case 10092: return "WinSock DLL cannot support this application";
-    case 10093: return "WinSock not initialized";
-    case 11001: return "Host not found";
-    case 11002: return "Non-authoritative host not found";
-    case 11003: return "Non-recoverable error";
-    case 11004: return "No Data";
-    default: return "Not a WinSock error";
-    }
-}
-
-std::string_view SocketStateName(TSocketState s) {
-    switch (s) {
-    case wsInvalidState: return "wsInvalidState";
-    case wsOpened: return "wsOpened";
-    case wsBound: return "wsBound";
-    case wsConnecting: return "wsConnecting";
-    case wsConnected: return "wsConnected";
-    case wsAccepting: return "wsAccepting";
-    case wsListening: return "wsListening";
-    case wsClosed: return "wsClosed";
-    }
-    return "?";
-}
-
-namespace {
-// Fills "...%s...%d..." style messages: `before` + text + `after` + number.
-std::string quoteFmt(std::string_view before, std::string_view text, std::string_view after, int err) {
-    return std::string(before) + std::string(text) + std::string(after) + std::to_string(err);
-}
-bool isDottedShape(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
-}
-}  // namespace
-
-std::uint32_t WSocketResolveHost(SocketApi& api, std::string_view host) {
-    if (host.empty() || host.size() > 256)
-        throw ESocketException("WSocketResolveHost: '" + std::string(host) + "' Invalid Hostname.");
-    if (isDottedShape(host)) {
-        auto a = parseDottedAddress(host);
-        if (!a) throw ESocketException("WSocketResolveHost: '" + std::string(host) + "' Invalid IP address.");
-        return *a;
-    }
-    int err = 0;
-    auto he = api.getHostByName(host, &err);
-    if (!he || he->addrs.empty())
-        throw ESocketException(quoteFmt("WSocketResolveHost: Cannot convert host address '", host, "', Error #",
-                                        err ? err : wsa::no_data));
-    return he->addrs.front();
-}
-
-std::uint16_t WSocketResolvePort(SocketApi& api, std::string_view port, std::string_view proto) {
-    if (port.empty() || port.size() >= 32) throw ESocketException("WSocketResolvePort: Invalid Port.");
-    std::string_view p = port;
-    while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
-    if (!p.empty() && p.front() >= '0' && p.front() <= '9') {
-        unsigned long v = 0;
-        for (char c : p) {
-            if (c < '0' || c > '9') break;
-            v = v * 10 + static_cast<unsigned>(c - '0');
-            if (v > 65535) throw ESocketException("WSocketResolvePort: Invalid Port.");
-        }
-        return static_cast<std::uint16_t>(v);
-    }
-    int err = 0;
-    auto r = api.getServByName(port, proto, &err);
-    if (!r) throw ESocketException(quoteFmt("WSocketResolvePort: Cannot convert port '", port, "', Error #", err));
-    return *r;
-}
-
-int WSocketResolveProto(SocketApi& api, std::string_view proto) {
-    if (proto.empty() || proto.size() >= 32) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
-    std::string_view p = proto;
-    while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
-    if (!p.empty() && p.front() >= '0' && p.front() <= '9') {
-        int v = 0;
-        for (char c : p) {
-            if (c < '0' || c > '9') break;
-            v = v * 10 + (c - '0');
-            if (v > 255) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
-        }
-        return v;
-    }
-    int err = 0;
-    auto r = api.getProtoByName(proto, &err);
-    if (!r) throw ESocketException(quoteFmt("WSocketResolveProto: Cannot convert protocol '", proto, "', Error #", err));
-    return *r;
-}
+using detail::isDottedShape;
+using detail::quoteFmt;
 
 // ---------------------------------------------------------------------------
 // TBuffer
@@ -303,40 +138,35 @@ void TCustomWSocket::TriggerError() {
     if (OnError) OnError(*this);
 }
 
-// Setters that only work while closed.
+// The guard of the setters that only work while closed: raises `message`
+// (or reports it to OnError) and answers false while a session is open.
+bool TCustomWSocket::CheckClosed(std::string_view message) {
+    if (state_ == wsClosed) return true;
+    RaiseException(std::string(message));
+    return false;
+}
+
 void TCustomWSocket::SetAddr(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change Addr if not closed");
-        return;
-    }
+    if (!CheckClosed("Cannot change Addr if not closed")) return;
     addr_ = v;
     addrResolved_ = false;
 }
 
 void TCustomWSocket::SetPort(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change Port if not closed");
-        return;
-    }
+    if (!CheckClosed("Cannot change Port if not closed")) return;
     port_ = v;
     portResolved_ = false;
 }
 
 void TCustomWSocket::SetProto(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change Proto if not closed");
-        return;
-    }
+    if (!CheckClosed("Cannot change Proto if not closed")) return;
     proto_ = v;
     protoResolved_ = false;
     portResolved_ = false;
 }
 
 void TCustomWSocket::SetLocalAddr(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change LocalAddr if not closed");
-        return;
-    }
+    if (!CheckClosed("Cannot change LocalAddr if not closed")) return;
     std::string value = v.empty() ? std::string("0.0.0.0") : std::string(v);
     if (!parseDottedAddress(value)) {
         RaiseException("SetLocalAddr(): Invalid IP address");
@@ -346,10 +176,7 @@ void TCustomWSocket::SetLocalAddr(std::string_view v) {
 }
 
 void TCustomWSocket::SetLocalPort(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change LocalPort if not closed");
-        return;
-    }
+    if (!CheckClosed("Cannot change LocalPort if not closed")) return;
     localPort_ = v;
     localPortResolved_ = false;
 }
@@ -702,8 +529,11 @@ void TCustomWSocket::InternalClose(bool shut, std::uint16_t error) {
     if (state_ == wsClosed) return;
     if (shut) api_.shutdown(hsocket_, 1);
     channel_->asyncSelect(hsocket_, msg_notify, 0);
+    const SocketHandle closing = hsocket_;
+    const std::uint64_t serial = ++closeSerial_;
+    auto alive = alive_;
     for (int tries = 0;; ++tries) {
-        if (api_.closeSocket(hsocket_) == 0) break;
+        if (api_.closeSocket(closing) == 0) break;
         int e = api_.lastError();
         if (e == wsa::notinitialised) break;
         if (e != wsa::ewouldblock || tries > 1000) {
@@ -712,12 +542,15 @@ void TCustomWSocket::InternalClose(bool shut, std::uint16_t error) {
             break;
         }
         ProcessMessages();
+        // A handler run meanwhile may have freed this socket, or closed it
+        // (and reported the close) itself, and may even have opened the next
+        // session under the same handle number.
+        if (!*alive || closeSerial_ != serial) return;
     }
     hsocket_ = invalid_socket;
     ChangeState(wsClosed);
     if (!destroying_ && !closeInvoked_) {
         closeInvoked_ = true;
-        auto alive = alive_;
         TriggerSessionClosed(error);
         if (!*alive) return;
         // The handler opened the next session already: its settings stay.
@@ -1010,395 +843,6 @@ void TCustomWSocket::WndProc(unsigned msg, std::uintptr_t wparam, std::intptr_t 
     default:
         return;
     }
-}
-
-// ---------------------------------------------------------------------------
-// TCustomSocksWSocket
-
-void TCustomSocksWSocket::AssignDefaultValue() {
-    TCustomWSocket::AssignDefaultValue();
-    socksStep_ = SocksStep::Idle;
-}
-
-void TCustomSocksWSocket::SetSocksServer(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Can't change socks server if not closed");
-        return;
-    }
-    socksServer_ = v;
-}
-
-void TCustomSocksWSocket::SetSocksPort(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Can't change socks port if not closed");
-        return;
-    }
-    socksPort_ = v;
-}
-
-void TCustomSocksWSocket::SetSocksLevel(std::string_view v) {
-    if (state_ != wsClosed) {
-        RaiseException("Can't change socks level if not closed");
-        return;
-    }
-    if (v != "4" && v != "4A" && v != "4a" && v != "5") {
-        RaiseException("Invalid socks level. Must be 4, 4A or 5.");
-        return;
-    }
-    socksLevel_ = v == "4a" ? std::string("4A") : std::string(v);
-}
-
-void TCustomSocksWSocket::Connect() {
-    if (socksServer_.empty()) {
-        TCustomWSocket::Connect();
-        return;
-    }
-    if (proto_ != "tcp" && proto_ != "6") {
-        RaiseException("tcp is the only protocol supported thru socks server");
-        return;
-    }
-    destAddr_ = addr_;
-    destPort_ = port_;
-    if (destAddr_.empty()) {
-        RaiseException("Connect: No IP Address Specified");
-        return;
-    }
-    if (destPort_.empty()) {
-        RaiseException("Connect: No Port Specified");
-        return;
-    }
-    addrResolved_ = portResolved_ = false;
-    socksStep_ = SocksStep::Idle;
-    want_ = 0;
-    ConnectTo(socksServer_, socksPort_.empty() ? std::string("1080") : socksPort_);
-    // The resolved address is the SOCKS server's; resolve again next time.
-    addrResolved_ = portResolved_ = false;
-    if (state_ == wsConnecting) socksStep_ = SocksStep::Connecting;
-}
-
-void TCustomSocksWSocket::Listen() {
-    if (!socksServer_.empty()) {
-        RaiseException("Listening is not supported thru socks server");
-        return;
-    }
-    TCustomWSocket::Listen();
-}
-
-void TCustomSocksWSocket::TriggerSessionClosed(std::uint16_t error) {
-    if (socksStep_ != SocksStep::Idle && state_ == wsClosed && !destroying_) {
-        // The server went away in the middle of the negotiation.
-        bool connecting = socksStep_ == SocksStep::Connecting;
-        socksStep_ = SocksStep::Idle;
-        if (!connecting) {
-            std::uint16_t code = error ? error : static_cast<std::uint16_t>(socks_error_base + 7);
-            auto alive = alive_;
-            if (OnSocksError) OnSocksError(*this, code, "connection closed by the socks server");
-            if (!*alive) return;
-            TCustomWSocket::TriggerSessionConnected(code);
-            if (!*alive) return;
-        }
-    }
-    TCustomWSocket::TriggerSessionClosed(error);
-}
-
-void TCustomSocksWSocket::SocksFailed(std::uint16_t code, const std::string& msg) {
-    socksStep_ = SocksStep::Idle;
-    lastError_ = code;
-    auto alive = alive_;
-    if (OnSocksError) OnSocksError(*this, code, msg);
-    if (!*alive) return;
-    TCustomWSocket::TriggerSessionConnected(code);
-    if (!*alive) return;
-    if (state_ != wsClosed) Close();
-}
-
-void TCustomSocksWSocket::TriggerSessionConnected(std::uint16_t error) {
-    if (socksStep_ != SocksStep::Connecting) {
-        TCustomWSocket::TriggerSessionConnected(error);
-        return;
-    }
-    if (error != 0) {
-        socksStep_ = SocksStep::Idle;
-        if (OnSocksConnected) OnSocksConnected(*this, error);
-        TCustomWSocket::TriggerSessionConnected(error);
-        return;
-    }
-    std::vector<std::uint8_t> msg;
-    if (socksLevel_ == "5") {
-        if (socksAuth_ == socksAuthenticateUsercode)
-            msg = {5, 2, 0, 2};
-        else
-            msg = {5, 1, 0};
-        socksStep_ = SocksStep::Greeting;
-        Expect(2);
-        Send(msg.data(), static_cast<int>(msg.size()));
-        return;
-    }
-    SocksSendRequest();
-}
-
-void TCustomSocksWSocket::SocksSendRequest() {
-    std::uint16_t port = 0;
-    try {
-        port = WSocketResolvePort(api_, destPort_, "tcp");
-    } catch (const ESocketException& e) {
-        SocksFailed(socks_error_base + 1, e.what());
-        return;
-    }
-    std::vector<std::uint8_t> msg;
-    auto dotted = parseDottedAddress(destAddr_);
-    if (socksLevel_ == "5") {
-        msg = {5, 1, 0};
-        if (dotted) {
-            msg.push_back(1);
-            for (int s = 24; s >= 0; s -= 8) msg.push_back(static_cast<std::uint8_t>(*dotted >> s));
-        } else {
-            if (destAddr_.size() > 255) {
-                SocksFailed(socks_error_base + 1, "host name too long");
-                return;
-            }
-            msg.push_back(3);
-            msg.push_back(static_cast<std::uint8_t>(destAddr_.size()));
-            msg.insert(msg.end(), destAddr_.begin(), destAddr_.end());
-        }
-        msg.push_back(static_cast<std::uint8_t>(port >> 8));
-        msg.push_back(static_cast<std::uint8_t>(port));
-        socksStep_ = SocksStep::Request;
-        Expect(5);
-    } else {
-        std::uint32_t ip = 0;
-        bool sendName = false;
-        if (dotted) {
-            ip = *dotted;
-        } else if (socksLevel_ == "4A") {
-            ip = 1;  // 0.0.0.1: the server resolves the name
-            sendName = true;
-        } else {
-            try {
-                ip = WSocketResolveHost(api_, destAddr_);
-            } catch (const ESocketException& e) {
-                SocksFailed(socks_error_base + 1, e.what());
-                return;
-            }
-        }
-        msg = {4, 1, static_cast<std::uint8_t>(port >> 8), static_cast<std::uint8_t>(port)};
-        for (int s = 24; s >= 0; s -= 8) msg.push_back(static_cast<std::uint8_t>(ip >> s));
-        msg.insert(msg.end(), socksUser_.begin(), socksUser_.end());
-        msg.push_back(0);
-        if (sendName) {
-            msg.insert(msg.end(), destAddr_.begin(), destAddr_.end());
-            msg.push_back(0);
-        }
-        socksStep_ = SocksStep::Reply4;
-        Expect(8);
-    }
-    Send(msg.data(), static_cast<int>(msg.size()));
-}
-
-void TCustomSocksWSocket::SocksDone() {
-    socksStep_ = SocksStep::Idle;
-    auto alive = alive_;
-    if (OnSocksConnected) OnSocksConnected(*this, 0);
-    if (!*alive) return;
-    TCustomWSocket::TriggerSessionConnected(0);
-    // Data may have arrived right behind the reply.
-    if (*alive && hsocket_ != invalid_socket && api_.bytesWaiting(hsocket_) > 0)
-        channel_->post(msg_notify, static_cast<std::uintptr_t>(hsocket_), static_cast<std::intptr_t>(fd_read));
-}
-
-void TCustomSocksWSocket::TriggerDataAvailable(std::uint16_t error) {
-    if (socksStep_ == SocksStep::Idle) {
-        TCustomWSocket::TriggerDataAvailable(error);
-        return;
-    }
-    // Read exactly the bytes of the reply in progress, nothing of the data behind it.
-    while (got_.size() < want_) {
-        std::byte b[300];
-        int n = RawReceive(b, static_cast<int>(std::min(sizeof b, want_ - got_.size())));
-        if (n <= 0) return;
-        got_.insert(got_.end(), b, b + n);
-    }
-    auto at = [&](std::size_t i) { return std::to_integer<std::uint8_t>(got_[i]); };
-    switch (socksStep_) {
-    case SocksStep::Greeting:
-        if (at(0) != 5) return SocksFailed(socks_error_base + 2, "socks version error");
-        if (at(1) == 0) {
-            if (OnSocksAuthState) OnSocksAuthState(*this, socksAuthNotRequired);
-            return SocksSendRequest();
-        }
-        if (at(1) == 2 && socksAuth_ == socksAuthenticateUsercode) {
-            if (OnSocksAuthState) OnSocksAuthState(*this, socksAuthStart);
-            std::vector<std::uint8_t> msg{1};
-            msg.push_back(static_cast<std::uint8_t>(std::min<std::size_t>(socksUser_.size(), 255)));
-            msg.insert(msg.end(), socksUser_.begin(), socksUser_.begin() + static_cast<long>(msg.back()));
-            msg.push_back(static_cast<std::uint8_t>(std::min<std::size_t>(socksPass_.size(), 255)));
-            msg.insert(msg.end(), socksPass_.begin(), socksPass_.begin() + static_cast<long>(msg.back()));
-            socksStep_ = SocksStep::Auth;
-            Expect(2);
-            Send(msg.data(), static_cast<int>(msg.size()));
-            return;
-        }
-        return SocksFailed(socks_error_base + 3, "authentification method not acceptable");
-    case SocksStep::Auth:
-        if (at(1) != 0) {
-            if (OnSocksAuthState) OnSocksAuthState(*this, socksAuthFailure);
-            return SocksFailed(socks_error_base + 4, "authentification failed");
-        }
-        if (OnSocksAuthState) OnSocksAuthState(*this, socksAuthSuccess);
-        return SocksSendRequest();
-    case SocksStep::Request: {
-        if (at(0) != 5) return SocksFailed(socks_error_base + 2, "socks version error");
-        static const char* const texts[] = {"", "general SOCKS server failure", "connection not allowed by ruleset",
-                                            "network unreachable", "host unreachable", "connection refused",
-                                            "time to live expired", "command not supported",
-                                            "address type not supported"};
-        if (std::uint8_t rep = at(1); rep != 0) {
-            std::string msg = rep < 9 ? texts[rep] : "unassigned error #" + std::to_string(rep);
-            return SocksFailed(static_cast<std::uint16_t>(socks_error_base + 10 + rep), msg);
-        }
-        // Remaining length of the bound address: 5 bytes read so far.
-        std::size_t rest = 0;
-        switch (at(3)) {
-        case 1: rest = 4 + 2 - 1; break;
-        case 3: rest = at(4) + 2u; break;
-        case 4: rest = 16 + 2 - 1; break;
-        default: return SocksFailed(socks_error_base + 18, "address type not supported");
-        }
-        socksStep_ = SocksStep::RequestRest;
-        Expect(rest);
-        if (rest == 0) return SocksDone();
-        return TriggerDataAvailable(error);
-    }
-    case SocksStep::RequestRest:
-        return SocksDone();
-    case SocksStep::Reply4:
-        if (at(0) != 0) return SocksFailed(socks_error_base + 2, "socks version error");
-        if (at(1) == 90) return SocksDone();
-        if (at(1) == 92 || at(1) == 93) return SocksFailed(socks_error_base + 5, "socks authentication failed");
-        return SocksFailed(socks_error_base + 6, "request rejected or failed");
-    case SocksStep::Idle:
-    case SocksStep::Connecting:
-        break;
-    }
-}
-
-// ---------------------------------------------------------------------------
-// TCustomLineWSocket
-
-void TCustomLineWSocket::AssignDefaultValue() {
-    TCustomSocksWSocket::AssignDefaultValue();
-    lineLength_ = 0;
-}
-
-void TCustomLineWSocket::SetLineMode(bool v) {
-    if (v == lineMode_) return;
-    lineMode_ = v;
-    if (!lineBuffer_.empty()) channel_->post(msg_line_deliver);
-}
-
-long TCustomLineWSocket::RcvdCount() {
-    if (!lineMode_) return TCustomSocksWSocket::RcvdCount();
-    return static_cast<long>(lineLength_);
-}
-
-int TCustomLineWSocket::Receive(void* buffer, int length) {
-    if (!lineMode_ && lineBuffer_.empty()) return TCustomSocksWSocket::Receive(buffer, length);
-    std::size_t avail = lineMode_ ? lineLength_ : lineBuffer_.size();
-    if (avail == 0) {
-        if (lineMode_) {
-            lastError_ = wsa::ewouldblock;
-            return -1;
-        }
-        return TCustomSocksWSocket::Receive(buffer, length);
-    }
-    std::size_t n = std::min<std::size_t>(avail, static_cast<std::size_t>(std::max(length, 0)));
-    std::memcpy(buffer, lineBuffer_.data(), n);
-    lineBuffer_.erase(0, n);
-    if (lineMode_) lineLength_ -= n;
-    return static_cast<int>(n);
-}
-
-void TCustomLineWSocket::EditLine(std::span<const char> in) {
-    for (char c : in) {
-        if (lineEdit_ && c == '\b') {
-            if (!lineBuffer_.empty() && lineBuffer_.back() != '\n') {
-                lineBuffer_.pop_back();
-                if (column_ > 0) --column_;
-            }
-            continue;
-        }
-        if (lineEdit_ && c == '\t') {
-            std::size_t spaces = 8 - column_ % 8;
-            lineBuffer_.append(spaces, ' ');
-            column_ += spaces;
-            continue;
-        }
-        lineBuffer_ += c;
-        column_ = (c == '\n' || c == '\r') ? 0 : column_ + 1;
-    }
-}
-
-void TCustomLineWSocket::DeliverLines(std::uint16_t error, bool flushRest) {
-    auto alive = alive_;
-    while (lineMode_ && !lineEnd_.empty()) {
-        std::size_t pos = lineBuffer_.find(lineEnd_);
-        if (pos == std::string::npos) {
-            if (!flushRest || lineBuffer_.empty()) return;
-            lineLength_ = lineBuffer_.size();
-        } else {
-            lineLength_ = pos + lineEnd_.size();
-        }
-        while (lineLength_ > 0) {
-            std::size_t before = lineLength_;
-            if (OnDataAvailable) OnDataAvailable(*this, error);
-            if (!*alive) return;
-            if (lineLength_ == before) break;  // the handler did not take anything
-        }
-        if (lineLength_ > 0) {
-            // Not taken (or no handler): the line is dropped.
-            lineBuffer_.erase(0, lineLength_);
-            lineLength_ = 0;
-        }
-    }
-}
-
-void TCustomLineWSocket::TriggerDataAvailable(std::uint16_t error) {
-    if (!lineMode_ || SocksNegotiating()) {
-        TCustomSocksWSocket::TriggerDataAvailable(error);
-        return;
-    }
-    char buf[4096];
-    for (;;) {
-        int n = RawReceive(buf, sizeof buf);
-        if (n <= 0) {
-            if (n < 0 && lastError_ == wsa::ewouldblock) lastError_ = 0;
-            break;
-        }
-        std::size_t old = lineBuffer_.size();
-        EditLine(std::span<const char>(buf, static_cast<std::size_t>(n)));
-        if (lineEcho_ && state_ == wsConnected) {
-            std::string echo = lineBuffer_.substr(old);
-            if (!echo.empty()) Send(echo.data(), static_cast<int>(echo.size()));
-        }
-        if (n < static_cast<int>(sizeof buf)) break;
-    }
-    DeliverLines(error, false);
-}
-
-void TCustomLineWSocket::TriggerSessionClosed(std::uint16_t error) {
-    if (lineMode_ && !lineBuffer_.empty()) DeliverLines(error, true);
-    TCustomSocksWSocket::TriggerSessionClosed(error);
-}
-
-void TCustomLineWSocket::WndProc(unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
-    if (msg == msg_line_deliver) {
-        if (lineMode_)
-            DeliverLines(0, false);
-        else if (!lineBuffer_.empty() && OnDataAvailable)
-            OnDataAvailable(*this, 0);
-        return;
-    }
-    TCustomSocksWSocket::WndProc(msg, wparam, lparam);
 }
 
 // ---------------------------------------------------------------------------

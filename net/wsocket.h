@@ -175,6 +175,7 @@ protected:
     [[noreturn]] void ThrowError(const std::string& msg);
     void RaiseException(const std::string& msg);                    // plain error step
     void SocketError(std::string_view function, int error = -1);    // Winsock error step
+    bool CheckClosed(std::string_view message);                     // setters that only work while closed
     virtual void HandleBackGroundException(const std::exception& e);
     virtual void TriggerDataAvailable(std::uint16_t error);
     virtual void TriggerSessionAvailable(std::uint16_t error);
@@ -225,6 +226,8 @@ protected:
     TSocketLingerOnOff lingerOnOff_ = wsLingerOn;
     int lingerTimeout_ = 0;
     std::function<void()> appPump_;
+    std::uint64_t closeSerial_ = 0;  // counts the closes begun, to spot one nested in another
+    // False once destroyed: code that calls out to a handler keeps a copy and checks it when the handler returns.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -1,8 +1,8 @@
 #include "region/bitmap.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "base/file_read.h"
 
 namespace brevaro::region {
 
@@ -178,10 +178,9 @@ Bitmap read_bmp(std::span<const uint8_t> f) {
 }
 
 Bitmap load_bmp_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EBitmapError("cannot open " + path);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return read_bmp(bytes);
+  const base::FileReadResult file = base::read_whole_file(path);
+  if (file.status != base::FileReadStatus::ok) throw EBitmapError("cannot open " + path);
+  return read_bmp(file.bytes);
 }
 
 std::vector<uint8_t> write_bmp(const Bitmap& b) {

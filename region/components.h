@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/winapi_numbers.h"
 #include "region/bitmap.h"
 #include "region/bitmap_region.h"
 #include "region/description.h"
@@ -22,10 +23,10 @@
 
 namespace brevaro::region {
 
-inline constexpr uint32_t kWmSize = 0x0005;
-inline constexpr uint32_t kWmNcHitTest = 0x0084;
-inline constexpr intptr_t kHtClient = 1;
-inline constexpr intptr_t kHtCaption = 2;
+inline constexpr uint32_t kWmSize = winapi::msg::size;
+inline constexpr uint32_t kWmNcHitTest = winapi::msg::nc_hit_test;
+inline constexpr intptr_t kHtClient = winapi::ht_client;
+inline constexpr intptr_t kHtCaption = winapi::ht_caption;
 // Sent synchronously to the owner form's window, wParam 0, lParam = the
 // sending TExternalRegion*.
 inline constexpr uint32_t kMsgExternalRegionChanged = 2240;      // 0x08C0

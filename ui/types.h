@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/winapi_numbers.h"
 #include "platform/system.h"
 
 namespace brevaro::ui {
@@ -44,23 +45,8 @@ struct Message {
   std::intptr_t lparam = 0;
 };
 
-namespace msg {
-inline constexpr std::uint32_t null = 0x0000;
-inline constexpr std::uint32_t close = 0x0010;
-inline constexpr std::uint32_t key_down = 0x0100;
-inline constexpr std::uint32_t key_up = 0x0101;
-inline constexpr std::uint32_t timer = 0x0113;
-inline constexpr std::uint32_t mouse_move = 0x0200;
-inline constexpr std::uint32_t lbutton_down = 0x0201;
-inline constexpr std::uint32_t lbutton_up = 0x0202;
-inline constexpr std::uint32_t lbutton_dblclk = 0x0203;
-inline constexpr std::uint32_t rbutton_down = 0x0204;
-inline constexpr std::uint32_t rbutton_up = 0x0205;
-inline constexpr std::uint32_t rbutton_dblclk = 0x0206;
-inline constexpr std::uint32_t mbutton_down = 0x0207;
-inline constexpr std::uint32_t mbutton_up = 0x0208;
-inline constexpr std::uint32_t user = 0x0400;
-}  // namespace msg
+// Message numbers (the platform's WM_* values).
+namespace msg = winapi::msg;
 
 // Client coordinates packed into a mouse message's lparam, as the platform does.
 constexpr std::intptr_t make_point_lparam(Point p) {

@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <istream>
-#include <iterator>
 #include <new>
 
+#include "base/file_read.h"
 #include "base/scope_exit.h"
 
 namespace brevaro::media {
@@ -17,18 +14,14 @@ using gif::Rect;
 
 FileReader standard_file_reader() {
   return [](const std::string& path) -> std::optional<std::vector<std::uint8_t>> {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(path), ec)) {
-      if (std::filesystem::exists(std::filesystem::path(path), ec)) {
-        throw GifFileError("Cannot open file \"" + path + "\"");
-      }
-      return std::nullopt;
+    base::FileReadResult file = base::read_whole_file(path);
+    switch (file.status) {
+      case base::FileReadStatus::ok: return std::move(file.bytes);
+      case base::FileReadStatus::missing: return std::nullopt;
+      case base::FileReadStatus::cannot_open: throw GifFileError("Cannot open file \"" + path + "\"");
+      case base::FileReadStatus::read_error: break;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw GifFileError("Cannot open file \"" + path + "\"");
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw GifFileError("Read error on \"" + path + "\"");
-    return bytes;
+    throw GifFileError("Read error on \"" + path + "\"");
   };
 }
 
@@ -50,13 +43,6 @@ bool GifImage::load_from_file(const std::string& path) {
     return false;
   }
   return load_bytes(std::move(*bytes));
-}
-
-bool GifImage::load_from_stream(std::istream& stream) {
-  stream.clear();
-  stream.seekg(0, std::ios::beg);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-  return load_bytes(std::move(bytes));
 }
 
 bool GifImage::load_from_memory(std::span<const std::uint8_t> bytes) {

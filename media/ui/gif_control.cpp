@@ -46,12 +46,6 @@ bool TGIFImage::load_from_file(const std::string& path) {
   return ok;
 }
 
-bool TGIFImage::load_from_stream(std::istream& stream) {
-  const bool ok = model_.load_from_stream(stream);
-  sync_bounds_from_model();
-  return ok;
-}
-
 bool TGIFImage::load_from_memory(std::span<const std::uint8_t> bytes) {
   const bool ok = model_.load_from_memory(bytes);
   sync_bounds_from_model();

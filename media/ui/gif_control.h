@@ -5,7 +5,7 @@
 // TTimerEx in window mode.
 #pragma once
 
-#include <istream>
+#include <iosfwd>
 #include <memory>
 #include <span>
 #include <string>

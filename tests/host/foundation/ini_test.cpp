@@ -45,6 +45,14 @@ TEST(IniDocument, NonIniTextReadsAsDefaults) {
   }
 }
 
+TEST(IniDocument, ByteOrderMarksAtTheStartAreNotPartOfTheFirstLine) {
+  for (const std::string marks : {"\xEF\xBB\xBF", "\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF"}) {
+    const auto doc = IniDocument::parse(marks + "[Default]\r\nTop=5\r\n");
+    EXPECT_EQ(doc.read_integer("Default", "Top", 0), 5);
+    EXPECT_EQ(doc.text(), "[Default]\r\nTop=5\r\n");  // saved and read again: the same document
+  }
+}
+
 TEST(IniDocument, WritingChangesOnlyTheKeyAndKeepsEverythingElse) {
   auto doc = IniDocument::parse("; keep me\r\n[Default]\r\nTop=1\r\nUN=123\r\n\r\n[Other]\r\nx = y \r\n");
   doc.write_integer("default", "TOP", 250);

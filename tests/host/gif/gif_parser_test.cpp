@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -428,7 +427,6 @@ TEST(GifParser, TruncatedDataKeepsTheFramesReadSoFar) {
 }
 
 TEST(GifParser, EveryTruncationOfTheCorpusIsSafe) {
-  const auto start = std::chrono::steady_clock::now();
   std::size_t parses = 0;
   for (const auto& path : corpus()) {
     const Bytes full = read_file(path);
@@ -457,8 +455,6 @@ TEST(GifParser, EveryTruncationOfTheCorpusIsSafe) {
     }
   }
   EXPECT_GT(parses, 1000u);
-  const auto secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(secs, 120.0);
 }
 
 TEST(GifParser, CorruptedBytesNeverCrash) {

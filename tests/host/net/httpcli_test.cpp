@@ -20,6 +20,16 @@ class HttpCliTest : public ::testing::Test {
 protected:
     posix::EventLoop loop;
     posix::PosixSocketApi api{loop};
+    // The client of most tests, receiving into `body`.
+    TMemoryStream body;
+    THttpCli cli{api};
+
+    void SetUp() override { cli.SetReceiveStream(&body); }
+
+    // A URL on a scripted loopback server.
+    static std::string local(const LoopbackServer& server, std::string_view path = "/") {
+        return "http://127.0.0.1:" + server.portText() + std::string(path);
+    }
 
     struct Outcome {
         bool raised = false;
@@ -27,12 +37,12 @@ protected:
         std::string message;
     };
     // Runs a synchronous Get; an optional timer aborts it after abortMs.
-    Outcome get(THttpCli& cli, int abortMs = 0) {
+    Outcome get(THttpCli& client, int abortMs = 0) {
         Outcome o;
         std::uint64_t timer = 0;
-        if (abortMs > 0) timer = loop.addTimer(abortMs, [&] { cli.Abort(); });
+        if (abortMs > 0) timer = loop.addTimer(abortMs, [&] { client.Abort(); });
         try {
-            cli.Get();
+            client.Get();
         } catch (const EHttpException& e) {
             o.raised = true;
             o.code = e.ErrorCode();
@@ -40,6 +50,11 @@ protected:
         }
         if (timer) loop.cancelTimer(timer);
         return o;
+    }
+    // The same with the fixture's client, for `url`.
+    Outcome get(const std::string& url, int abortMs = 0) {
+        cli.SetURL(url);
+        return get(cli, abortMs);
     }
 };
 
@@ -51,10 +66,7 @@ std::string ok(std::string_view body) {
 
 TEST_F(HttpCliTest, RequestBytesAndDocumentName) {
     LoopbackServer server([](int fd, const std::string&) { LoopbackServer::sendAll(fd, ok("dir listing")); });
-    THttpCli cli(api);
-    TMemoryStream body;
-    cli.SetReceiveStream(&body);
-    cli.SetURL("http://127.0.0.1:" + server.portText() + "/dir/");
+    cli.SetURL(local(server, "/dir/"));
     cli.SetCookie("k=v");
     cli.SetUsername("u");
     cli.SetPassword("p");
@@ -80,7 +92,6 @@ TEST_F(HttpCliTest, RequestBytesAndDocumentName) {
 
 TEST_F(HttpCliTest, EventsInOrderAndRequestDoneAfterReady) {
     LoopbackServer server([](int fd, const std::string&) { LoopbackServer::sendAll(fd, ok("x")); });
-    THttpCli cli(api);
     std::vector<std::string> ev;
     cli.OnStateChange = [&](THttpCli& c) { ev.push_back("state:" + std::string(HttpStateName(c.State()))); };
     cli.OnSessionConnected = [&](THttpCli&) { ev.push_back("connected"); };
@@ -100,7 +111,7 @@ TEST_F(HttpCliTest, EventsInOrderAndRequestDoneAfterReady) {
         ev.push_back("done");
         done = true;
     };
-    cli.SetURL("http://127.0.0.1:" + server.portText() + "/");
+    cli.SetURL(local(server));
     cli.GetASync();
     ASSERT_TRUE(loop.runUntil([&] { return done; }, 3000));
     EXPECT_EQ(ev, (std::vector<std::string>{"state:NotConnected", "state:ResolvingHost", "state:HostResolved",
@@ -113,21 +124,19 @@ TEST_F(HttpCliTest, EventsInOrderAndRequestDoneAfterReady) {
 
 TEST_F(HttpCliTest, RefusedBeforeAnythingIsSent) {
     LoopbackServer server([](int fd, const std::string&) { LoopbackServer::sendAll(fd, ok("x")); });
-    THttpCli cli(api);
-    cli.SetURL("http://127.0.0.1:" + server.portText() + "/");
+    cli.SetURL(local(server));
     cli.SetAgent("evil\r\nX-Injected: 1");
     Outcome o = get(cli);
     EXPECT_TRUE(o.raised);
     EXPECT_EQ(o.code, 7);
     EXPECT_EQ(o.message, "Invalid character in Agent");
     cli.SetAgent("fine");
-    cli.SetURL("http://127.0.0.1:" + server.portText() + "/\r\nHost: x");
-    o = get(cli);
+    o = get(local(server, "/\r\nHost: x"));
     EXPECT_EQ(o.code, 7);
     EXPECT_EQ(cli.State(), httpReady);
     EXPECT_EQ(server.connections(), 0);
     // Busy and nothing to post.
-    cli.SetURL("http://127.0.0.1:" + server.portText() + "/");
+    cli.SetURL(local(server));
     cli.GetASync();
     try {
         cli.Get();
@@ -147,7 +156,6 @@ TEST_F(HttpCliTest, RefusedBeforeAnythingIsSent) {
 }
 
 TEST_F(HttpCliTest, AbortWhileResolving) {
-    THttpCli cli(api);
     cli.SetURL("http://localhost:1/x");
     int aborts = 0;
     cli.SetApplicationPump([&] {
@@ -168,20 +176,16 @@ TEST_F(HttpCliTest, LocalFailuresAre404WithTheirTexts) {
         LoopbackServer probe([](int, const std::string&) {}, false);
         freePort = probe.port();
     }
-    THttpCli cli(api);
-    cli.SetURL("http://127.0.0.1:" + std::to_string(freePort) + "/");
-    Outcome o = get(cli);
+    Outcome o = get("http://127.0.0.1:" + std::to_string(freePort) + "/");
     EXPECT_EQ(o.code, 404);
     EXPECT_EQ(o.message, "Connection refused (Error #10061)");
     EXPECT_EQ(cli.RequestDoneError(), 10061);
 
-    cli.SetURL("http:///nohost");
-    o = get(cli);
+    o = get("http:///nohost");
     EXPECT_EQ(o.code, 404);
     EXPECT_EQ(o.message, "can't resolve hostname to IP address");
 
-    cli.SetURL("http://127.0.0.1:99999/");
-    o = get(cli);
+    o = get("http://127.0.0.1:99999/");
     EXPECT_EQ(o.code, 404);
     EXPECT_EQ(o.message, "can't connect: connect: WSocketResolvePort: Invalid Port.");
     EXPECT_EQ(cli.RequestDoneError(), 10022);  // a failure, even without a Winsock error number
@@ -189,9 +193,6 @@ TEST_F(HttpCliTest, LocalFailuresAre404WithTheirTexts) {
 
 TEST_F(HttpCliTest, ProxyRequestLineAndHost) {
     LoopbackServer proxy([](int fd, const std::string&) { LoopbackServer::sendAll(fd, ok("via proxy")); });
-    THttpCli cli(api);
-    TMemoryStream body;
-    cli.SetReceiveStream(&body);
     cli.SetURL("http://www.example.invalid/a/b.asp?x=1");
     cli.SetProxy("127.0.0.1");
     cli.SetProxyPort(proxy.portText());
@@ -212,16 +213,12 @@ TEST_F(HttpCliTest, ARedirectToAPathStaysOnTheHost) {
         else
             LoopbackServer::sendAll(fd, ok("final"));
     });
-    THttpCli cli(api);
-    TMemoryStream body;
-    cli.SetReceiveStream(&body);
     int locationChanges = 0;
     cli.OnLocationChange = [&](THttpCli& c) {
         ++locationChanges;
-        EXPECT_EQ(c.Location(), "http://127.0.0.1:" + server.portText() + "/x");
+        EXPECT_EQ(c.Location(), local(server, "/x"));
     };
-    cli.SetURL("http://127.0.0.1:" + server.portText() + "/start");
-    Outcome o = get(cli);
+    Outcome o = get(local(server, "/start"));
     EXPECT_FALSE(o.raised) << o.message;
     EXPECT_EQ(locationChanges, 1);
     ASSERT_EQ(server.requests().size(), 2u);
@@ -243,14 +240,13 @@ TEST_F(HttpCliTest, PostSendsTheStream) {
         got = rest;
         LoopbackServer::sendAll(fd, ok("posted"));
     });
-    THttpCli cli(api);
     std::string payload(20000, 'q');
     TMemoryStream post(payload);
     cli.SetPostDataStream(&post);
     int sendBegin = 0, sendEnd = 0;
     cli.OnSendBegin = [&](THttpCli&) { ++sendBegin; };
     cli.OnSendEnd = [&](THttpCli&) { ++sendEnd; };
-    cli.SetURL("http://127.0.0.1:" + server.portText() + "/form");
+    cli.SetURL(local(server, "/form"));
     try {
         cli.Post();
     } catch (const EHttpException& e) {
@@ -273,11 +269,7 @@ protected:
 };
 
 TEST_F(HttpCliServiceTest, RedirectLinkToARealPage) {
-    THttpCli cli(api);
-    TMemoryStream body;
-    cli.SetReceiveStream(&body);
-    cli.SetURL(svc.redirect_link("accounts"));
-    Outcome o = get(cli);
+    Outcome o = get(svc.redirect_link("accounts"));
     EXPECT_FALSE(o.raised) << o.message;
     EXPECT_EQ(cli.StatusCode(), 200);
     EXPECT_NE(body.Text().find("brevaro - Accounts"), std::string::npos);
@@ -286,11 +278,7 @@ TEST_F(HttpCliServiceTest, RedirectLinkToARealPage) {
 }
 
 TEST_F(HttpCliServiceTest, NotFoundRaisesWithTheServersReason) {
-    THttpCli cli(api);
-    TMemoryStream body;
-    cli.SetReceiveStream(&body);
-    cli.SetURL(svc.url("/hostile/404?reason=Gone%20for%20good"));
-    Outcome o = get(cli);
+    Outcome o = get(svc.url("/hostile/404?reason=Gone%20for%20good"));
     EXPECT_TRUE(o.raised);
     EXPECT_EQ(o.code, 404);
     EXPECT_EQ(o.message, "Gone for good");
@@ -299,11 +287,7 @@ TEST_F(HttpCliServiceTest, NotFoundRaisesWithTheServersReason) {
 }
 
 TEST_F(HttpCliServiceTest, HeaderlessAnswerIsTheBody) {
-    THttpCli cli(api);
-    TMemoryStream body;
-    cli.SetReceiveStream(&body);
-    cli.SetURL(svc.url("/hostile/headerless"));
-    Outcome o = get(cli);
+    Outcome o = get(svc.url("/hostile/headerless"));
     EXPECT_FALSE(o.raised) << o.message;
     EXPECT_EQ(cli.StatusCode(), 0);
     EXPECT_EQ(cli.ContentType(), "text/html");
@@ -311,38 +295,30 @@ TEST_F(HttpCliServiceTest, HeaderlessAnswerIsTheBody) {
 }
 
 TEST_F(HttpCliServiceTest, BodyWithoutLengthIsReadUntilClose) {
-    THttpCli cli(api);
-    TMemoryStream body;
-    cli.SetReceiveStream(&body);
-    cli.SetURL(svc.url("/hostile/no-length"));
-    Outcome o = get(cli);
+    Outcome o = get(svc.url("/hostile/no-length"));
     EXPECT_FALSE(o.raised) << o.message;
     EXPECT_EQ(cli.ContentLength(), -1);
     EXPECT_GT(body.Size(), 0u);
     EXPECT_EQ(static_cast<std::int64_t>(body.Size()), cli.ReceivedCount());
 
     body.Clear();
-    cli.SetURL(svc.url("/bench/bytes?n=300000"));
-    o = get(cli);
+    o = get(svc.url("/bench/bytes?n=300000"));
     EXPECT_FALSE(o.raised) << o.message;
     EXPECT_EQ(cli.ContentLength(), 300000);
     EXPECT_EQ(body.Size(), 300000u);
 }
 
 TEST_F(HttpCliServiceTest, RedirectLimit) {
-    THttpCli cli(api);
     int changes = 0;
     cli.OnLocationChange = [&](THttpCli&) { ++changes; };
-    cli.SetURL(svc.url("/hostile/redirect-chain/10"));
-    Outcome o = get(cli);
+    Outcome o = get(svc.url("/hostile/redirect-chain/10"));
     EXPECT_FALSE(o.raised) << o.message;
     EXPECT_EQ(changes, 10);
     EXPECT_EQ(cli.StatusCode(), 200);
 
     changes = 0;
     svc.clear_requests();
-    cli.SetURL(svc.url("/hostile/redirect-loop"));
-    o = get(cli);
+    o = get(svc.url("/hostile/redirect-loop"));
     EXPECT_TRUE(o.raised);
     EXPECT_EQ(o.code, 404);
     EXPECT_EQ(o.message, "Too many redirects");
@@ -352,16 +328,11 @@ TEST_F(HttpCliServiceTest, RedirectLimit) {
 }
 
 TEST_F(HttpCliServiceTest, RedirectsToRootAndToAnotherPort) {
-    THttpCli cli(api);
-    TMemoryStream body;
-    cli.SetReceiveStream(&body);
-    cli.SetURL(svc.url("/hostile/redirect-absolute"));
-    Outcome o = get(cli);
+    Outcome o = get(svc.url("/hostile/redirect-absolute"));
     EXPECT_FALSE(o.raised) << o.message;
     EXPECT_EQ(cli.Location(), "http://127.0.0.1:" + std::to_string(svc.alt_port()) + "/brevaro/pages/accounts.htm");
     EXPECT_EQ(cli.StatusCode(), 200);
-    cli.SetURL(svc.url("/hostile/redirect-root"));
-    o = get(cli);
+    o = get(svc.url("/hostile/redirect-root"));
     EXPECT_FALSE(o.raised) << o.message;
     EXPECT_EQ(cli.Location(), svc.root_url() + "/");
 }
@@ -382,69 +353,60 @@ TEST_F(HttpCliServiceTest, HostileAnswersEndInAClearError) {
         {"/hostile/garbage", "", -1},
     };
     for (const auto& c : cases) {
-        THttpCli cli(api);
-        TMemoryStream body;
-        cli.SetReceiveStream(&body);
-        cli.SetURL(svc.url(c.path));
-        Outcome o = get(cli, 10000);
+        THttpCli fresh(api);  // a new client for every case
+        TMemoryStream received;
+        fresh.SetReceiveStream(&received);
+        fresh.SetURL(svc.url(c.path));
+        Outcome o = get(fresh, 10000);
         EXPECT_TRUE(o.raised) << c.path;
         if (!c.message.empty()) {
             EXPECT_EQ(o.message, c.message) << c.path;
         }
         if (c.requestDoneError >= 0) {
-            EXPECT_EQ(cli.RequestDoneError(), c.requestDoneError) << c.path;
+            EXPECT_EQ(fresh.RequestDoneError(), c.requestDoneError) << c.path;
         }
-        EXPECT_NE(cli.RequestDoneError(), 3) << c.path << " needed the abort timer";
-        EXPECT_EQ(cli.State(), httpReady);
+        EXPECT_NE(fresh.RequestDoneError(), 3) << c.path << " needed the abort timer";
+        EXPECT_EQ(fresh.State(), httpReady);
     }
 }
 
 TEST_F(HttpCliServiceTest, OddButValidAnswers) {
-    THttpCli cli(api);
-    TMemoryStream body;
-    cli.SetReceiveStream(&body);
-    cli.SetURL(svc.url("/hostile/bad-length?value=-12"));
-    Outcome o = get(cli);
+    Outcome o = get(svc.url("/hostile/bad-length?value=-12"));
     EXPECT_FALSE(o.raised) << o.message;
     EXPECT_EQ(cli.ContentLength(), -1);
     EXPECT_GT(body.Size(), 0u);
     body.Clear();
-    cli.SetURL(svc.url("/hostile/lf-only"));
-    o = get(cli);
+    o = get(svc.url("/hostile/lf-only"));
     EXPECT_FALSE(o.raised) << o.message;
     EXPECT_EQ(cli.StatusCode(), 200);
     EXPECT_GT(body.Size(), 0u);
     body.Clear();
-    cli.SetURL(svc.url("/hostile/slow?bytes=20&ms=5"));
-    o = get(cli);
+    o = get(svc.url("/hostile/slow?bytes=20&ms=5"));
     EXPECT_FALSE(o.raised) << o.message;
     EXPECT_EQ(body.Size(), 20u);
 }
 
 TEST_F(HttpCliServiceTest, AbortEndsEndlessAndStalledAnswers) {
     for (const char* path : {"/hostile/endless", "/hostile/stall?ms=20000", "/hostile/slow?bytes=100000&ms=50"}) {
-        THttpCli cli(api);
+        THttpCli fresh(api);
         std::int64_t seen = 0;
-        cli.OnDocData = [&](THttpCli& c, const char*, int n) {
+        fresh.OnDocData = [&](THttpCli& c, const char*, int n) {
             seen += n;
             if (seen > 1000000) c.Abort();  // the caller has seen enough of the endless body
         };
-        cli.SetURL(svc.url(path));
+        fresh.SetURL(svc.url(path));
         auto start = std::chrono::steady_clock::now();
-        Outcome o = get(cli, 300);
+        Outcome o = get(fresh, 300);
         auto took = std::chrono::steady_clock::now() - start;
         EXPECT_TRUE(o.raised) << path;
         EXPECT_EQ(o.message, "Connection aborted on request") << path;
-        EXPECT_EQ(cli.RequestDoneError(), 3);
+        EXPECT_EQ(fresh.RequestDoneError(), 3);
         EXPECT_LT(took, std::chrono::seconds(3)) << path;
-        EXPECT_EQ(seen, cli.ReceivedCount());
+        EXPECT_EQ(seen, fresh.ReceivedCount());
     }
 }
 
 TEST_F(HttpCliServiceTest, ThroughTheServiceAsProxy) {
-    THttpCli cli(api);
-    TMemoryStream body;
-    cli.SetReceiveStream(&body);
     cli.SetURL("http://www.example.invalid/brevaro/url.asp?url=help");
     cli.SetProxy("127.0.0.1:" + std::to_string(svc.port()));
     Outcome o = get(cli);
@@ -528,14 +490,12 @@ TEST_F(HttpCliTest, AnHtmlAnswerForAnExeBecomesHtm) {
     LoopbackServer server([](int fd, const std::string&) {
         LoopbackServer::sendAll(fd, "HTTP/1.0 200 OK\r\nContent-Type: TEXT/HTML\r\nSet-Cookie: s=1\r\n\r\n<html></html>");
     });
-    THttpCli cli(api);
     std::vector<std::string> cookies;
     cli.OnCookie = [&](THttpCli&, const std::string& v, bool& accept) {
         cookies.push_back(v);
         EXPECT_TRUE(accept);
     };
-    cli.SetURL("http://127.0.0.1:" + server.portText() + "/download/setup.exe");
-    Outcome o = get(cli);
+    Outcome o = get(local(server, "/download/setup.exe"));
     EXPECT_FALSE(o.raised) << o.message;
     EXPECT_EQ(cli.DocumentName(), "setup.htm");
     EXPECT_EQ(cli.ContentType(), "text/html");
@@ -547,7 +507,6 @@ TEST_F(HttpCliServiceTest, ProxyAuthentication) {
     cfg.proxy_user = "pu";
     cfg.proxy_password = "pp";
     brevaro::service::Server guarded(cfg);
-    THttpCli cli(api);
     cli.SetURL("http://www.example.invalid/brevaro/pages/help.htm");
     cli.SetProxy("127.0.0.1");
     cli.SetProxyPort(std::to_string(guarded.port()));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "net/forwarding_socket_api.h"
 #include "net/posix/event_loop.h"
 #include "net/posix/socket_api.h"
 #include "net/wsocket.h"
@@ -487,4 +488,67 @@ TEST_F(WSocketTest, CloseLaterAndFreeLaterActAfterTheCall) {
     ASSERT_TRUE(runUntil([&] { return s == nullptr; }));
     EXPECT_TRUE(up);
     EXPECT_EQ(closed, 1);
+}
+
+namespace {
+
+// The POSIX port with a closesocket that answers "would block" a set number
+// of times first, as Winsock does for a lingering socket.
+class SlowCloseApi final : public ForwardingSocketApi {
+public:
+    explicit SlowCloseApi(SocketApi& inner) : ForwardingSocketApi(inner) {}
+    int wouldBlock = 0;  // closesocket calls still to refuse
+
+    int lastError() override { return refused_ ? wsa::ewouldblock : ForwardingSocketApi::lastError(); }
+    int closeSocket(SocketHandle s) override {
+        refused_ = wouldBlock > 0;
+        if (refused_) {
+            --wouldBlock;
+            return -1;
+        }
+        return ForwardingSocketApi::closeSocket(s);
+    }
+
+private:
+    bool refused_ = false;
+};
+
+}  // namespace
+
+// While closesocket would block, the close lets messages be processed; a
+// handler run there may free the socket (or close it itself), and the close
+// must then stop touching it.
+TEST_F(WSocketTest, CloseRetryLoopSurvivesAHandlerThatFreesOrClosesTheSocket) {
+    SlowCloseApi slow(api);
+    for (bool free : {true, false}) {
+        SCOPED_TRACE(free ? "freed in the pump" : "closed in the pump");
+        auto s = std::make_unique<TWSocket>(slow);
+        int closed = 0, errors = 0;
+        s->OnSessionClosed = [&](TCustomWSocket&, std::uint16_t) { ++closed; };
+        s->OnError = [&](TCustomWSocket&) { ++errors; };
+        s->SetAddr("127.0.0.1");
+        s->SetPort("9");
+        s->SetProto("udp");
+        s->Connect();
+        ASSERT_EQ(s->State(), wsConnected);
+        TWSocket* raw = s.get();
+        s->SetApplicationPump([&, raw] {
+            if (free)
+                s.reset();
+            else
+                raw->Abort();
+        });
+        slow.wouldBlock = 1;
+        raw->Close();
+        EXPECT_EQ(slow.wouldBlock, 0);
+        EXPECT_EQ(errors, 0);
+        if (free) {
+            EXPECT_EQ(s, nullptr);
+            EXPECT_EQ(closed, 0);  // freed sockets report nothing
+        } else {
+            EXPECT_EQ(s->State(), wsClosed);
+            EXPECT_EQ(closed, 1);
+        }
+    }
+    EXPECT_EQ(api.users(), 0);
 }

@@ -9,6 +9,8 @@
 
 #include <random>
 #include <sstream>
+#include <string>
+#include <string_view>
 
 #include "region/bitmap_region.h"
 #include "region/description.h"
@@ -66,6 +68,21 @@ bool same_pixels(HRGN a, HRGN b) {
   return kind == NULLREGION;
 }
 
+// A readable test name for a table row: its number, then the start of the
+// row's text with every run of characters other than letters and digits as
+// one "_".
+std::string case_name(std::size_t index, std::string_view text) {
+  std::string name = std::to_string(index) + "_";
+  for (char c : text.substr(0, 48)) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (plain)
+      name += c;
+    else if (name.back() != '_')
+      name += '_';
+  }
+  return name;
+}
+
 class GdiTable : public ::testing::TestWithParam<GdiCase> {};
 
 TEST_P(GdiTable, SameRegionAsTheHost) {
@@ -83,7 +100,10 @@ TEST_P(GdiTable, SameRegionAsTheHost) {
   EXPECT_EQ(got.rects(), want) << GetParam().description;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, GdiTable, ::testing::ValuesIn(kGdiCases));
+INSTANTIATE_TEST_SUITE_P(Cases, GdiTable, ::testing::ValuesIn(kGdiCases),
+                         [](const ::testing::TestParamInfo<GdiCase>& row) {
+                           return case_name(row.index, row.param.description);
+                         });
 
 // The portable scan converters, compiled for Windows too, agree with GDI
 // over a sweep of small shapes (the same code computes the host regions).
@@ -179,7 +199,10 @@ TEST_P(ToolTable, SameOutputAsTheHostTool) {
   EXPECT_EQ(out.str(), GetParam().output) << GetParam().args;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ToolTable, ::testing::ValuesIn(testing::kToolCases));
+INSTANTIATE_TEST_SUITE_P(Cases, ToolTable, ::testing::ValuesIn(testing::kToolCases),
+                         [](const ::testing::TestParamInfo<testing::ToolCase>& row) {
+                           return case_name(row.index, row.param.args);
+                         });
 
 }  // namespace
 }  // namespace brevaro::region

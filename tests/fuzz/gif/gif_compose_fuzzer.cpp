@@ -1,5 +1,7 @@
-// Fuzzes the GIF parser, the LZW decoder, composition with every disposal,
-// and the control's model (load, frame changes, painting).
+// Fuzzes composition with every disposal and the control's model (load,
+// frame changes, painting). The limits are small (few frames, small canvases)
+// so that each input composes quickly; the parser and the LZW decoder get
+// their depth in gif_parse_fuzzer.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -12,8 +14,11 @@ namespace {
 
 brevaro::gif::Limits fuzz_limits() {
   brevaro::gif::Limits l;
-  l.max_canvas_pixels = std::uint64_t{1} << 20;  // 1 Mpixel canvases keep each run fast
-  l.max_frame_bytes = std::size_t{16} << 20;
+  l.max_frames = 16;
+  l.max_frame_dimension = 256;
+  l.max_canvas_dimension = 256;
+  l.max_canvas_pixels = std::uint64_t{128} * 128;
+  l.max_frame_bytes = std::size_t{1} << 17;
   return l;
 }
 
