@@ -215,15 +215,15 @@ void TCustomWSocket::ConnectTo(const std::string& host, const std::string& port)
         return;
     }
     if (port.empty()) {
-        RaiseException("Connect: No Port Specified");
+        RaiseException("Connect: No Port Given");
         return;
     }
     if (host.empty()) {
-        RaiseException("Connect: No IP Address Specified");
+        RaiseException("Connect: No IP Address Given");
         return;
     }
     if (proto_.empty()) {
-        RaiseException("Connect: No Protocol Specified");
+        RaiseException("Connect: No Protocol Given");
         return;
     }
     try {
@@ -314,7 +314,7 @@ void TCustomWSocket::Listen() {
         return;
     }
     if (port_.empty()) {
-        RaiseException("listen: No Port Specified");
+        RaiseException("listen: No Port Given");
         return;
     }
     std::uint32_t addr = 0;

@@ -44,11 +44,11 @@ void TCustomSocksWSocket::Connect() {
     destAddr_ = addr_;
     destPort_ = port_;
     if (destAddr_.empty()) {
-        RaiseException("Connect: No IP Address Specified");
+        RaiseException("Connect: No IP Address Given");
         return;
     }
     if (destPort_.empty()) {
-        RaiseException("Connect: No Port Specified");
+        RaiseException("Connect: No Port Given");
         return;
     }
     addrResolved_ = portResolved_ = false;

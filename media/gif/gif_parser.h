@@ -21,7 +21,7 @@ struct ParseOptions {
 
 // Parses a whole GIF file held in memory into `out` (replaced). Frames hold
 // their decoded indices; nothing is composed here. On any status but ok the
-// contents of `out` are unspecified.
+// contents of `out` are left undefined.
 ParseStatus parse_gif(std::span<const std::uint8_t> data, const ParseOptions& options, GifFile& out);
 
 // Puts rows decoded in interlaced order (passes from rows 0/8, 4/8, 2/4, 1/2)

@@ -143,12 +143,12 @@ TEST_F(WSocketTest, ConnectRefusesMissingParts) {
         }
         return std::string();
     };
-    EXPECT_EQ(message(), "Connect: No Port Specified");
+    EXPECT_EQ(message(), "Connect: No Port Given");
     s.SetPort("80");
-    EXPECT_EQ(message(), "Connect: No IP Address Specified");
+    EXPECT_EQ(message(), "Connect: No IP Address Given");
     s.SetAddr("127.0.0.1");
     s.SetProto("");
-    EXPECT_EQ(message(), "Connect: No Protocol Specified");
+    EXPECT_EQ(message(), "Connect: No Protocol Given");
     s.SetProto("tcp");
     s.SetAddr("1.2.3.999");
     EXPECT_EQ(message(), "connect: WSocketResolveHost: '1.2.3.999' Invalid IP address.");
