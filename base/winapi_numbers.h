@@ -12,6 +12,7 @@ namespace msg {
 inline constexpr std::uint32_t null = 0x0000;
 inline constexpr std::uint32_t size = 0x0005;
 inline constexpr std::uint32_t close = 0x0010;
+inline constexpr std::uint32_t query_end_session = 0x0011;
 inline constexpr std::uint32_t nc_hit_test = 0x0084;
 inline constexpr std::uint32_t key_down = 0x0100;
 inline constexpr std::uint32_t key_up = 0x0101;
@@ -26,7 +27,18 @@ inline constexpr std::uint32_t rbutton_dblclk = 0x0206;
 inline constexpr std::uint32_t mbutton_down = 0x0207;
 inline constexpr std::uint32_t mbutton_up = 0x0208;
 inline constexpr std::uint32_t user = 0x0400;
+// WM_SIZE's wparam for a window that was minimised (SIZE_MINIMIZED).
+inline constexpr std::uintptr_t size_minimized = 1;
 }  // namespace msg
+
+// Extended window styles (WS_EX_*).
+inline constexpr std::uint32_t ws_ex_topmost = 0x00000008;
+inline constexpr std::uint32_t ws_ex_tool_window = 0x00000080;
+
+// The shell notification record's valid-field flags (NIF_*).
+inline constexpr std::uint32_t nif_message = 0x1;
+inline constexpr std::uint32_t nif_icon = 0x2;
+inline constexpr std::uint32_t nif_tip = 0x4;
 
 // WM_NCHITTEST results (HT*).
 inline constexpr std::intptr_t ht_client = 1;

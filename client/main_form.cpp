@@ -11,6 +11,7 @@
 #include "platform/close_request.h"
 #include "region/bitmap.h"
 #include "ui/application.h"
+#include "ui/pictures.h"
 
 namespace brevaro::client {
 
@@ -18,33 +19,6 @@ namespace {
 
 constexpr int kSkinWidth = 582;
 constexpr int kSkinHeight = 488;
-
-// The skin and its mask travel as raw-data resources holding BMP files.
-region::Bitmap load_bmp_resource(const platform::Process& process, std::string_view name) {
-  const auto res = process.raw_resource(name);
-  if (!res || res->empty()) return {};
-  try {
-    return region::read_bmp(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(res->data()), res->size()));
-  } catch (const std::exception&) {
-    return {};
-  }
-}
-
-ui::Bitmap load_picture(const platform::Process& process, std::string_view name) {
-  {
-    const auto bmp = load_bmp_resource(process, name);
-    if (bmp.empty()) return {};
-    ui::Bitmap out;
-    out.width = bmp.width();
-    out.height = bmp.height();
-    out.pixels.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
-    for (int y = 0; y < out.height; ++y)
-      for (int x = 0; x < out.width; ++x)
-        out.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(out.width) + static_cast<std::size_t>(x)] =
-            bmp.rgb_at(x, y);
-    return out;
-  }
-}
 
 bool is_right_button(std::uint32_t m) {
   return m == ui::msg::rbutton_down || m == ui::msg::rbutton_up || m == ui::msg::rbutton_dblclk;
@@ -58,7 +32,7 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
 
   Image1 = &make<ui::Image>("Image1", this, ui::Rect{0, 0, kSkinWidth, kSkinHeight});
   Image1->set_auto_size(true);
-  Image1->set_picture(load_picture(application().ports().process, "SKIN"));
+  Image1->set_picture(ui::load_picture(application().ports().process, "SKIN"));
   Image1->set_on_mouse_down([this](ui::Control& s, ui::MouseButton b, ui::Point p) { Image1MouseDown(s, b, p); });
   Image1->set_on_mouse_move([this](ui::Control& s, ui::Point p) { Image1MouseMove(s, p); });
   Image1->set_on_mouse_up([this](ui::Control& s, ui::MouseButton b, ui::Point p) { Image1MouseUp(s, b, p); });
@@ -187,7 +161,7 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
   PictExtRgn1->set_trans_color(region::clWhite);
   PictExtRgn1->set_hor_align(region::RegionAlignment::raSource);
   PictExtRgn1->set_vert_align(region::RegionAlignment::raSource);
-  PictExtRgn1->set_glyph(load_bmp_resource(application().ports().process, "MASK"));
+  PictExtRgn1->set_glyph(ui::load_bmp_resource(application().ports().process, "MASK"));
   // Without its mask picture the window keeps its whole rectangle.
   if (!PictExtRgn1->glyph().empty()) FormRegion1->set_region("TLT0,0,PictExtRgn1");
   PictExtRgn1->loaded();

@@ -41,15 +41,7 @@ PopupModel TPopupMenu2000::model() const {
                                    item->is_separator() ? ui::Bitmap{} : item->bitmap(), item->is_separator(),
                                    item->is_default(), item->enabled()});
   }
-  m.title = title;
-  m.title_width = title_width;
-  m.title_font = title_font;
-  m.font = font;
-  m.left_margin = left_margin;
-  m.right_margin = right_margin;
-  m.options = options;
-  m.tile = tile;
-  m.title_picture = title_picture;
+  static_cast<PopupStyle&>(m) = *this;
   return m;
 }
 

@@ -34,9 +34,9 @@ struct PopupEntry {
   bool enabled = true;
 };
 
-// Everything the view needs to draw the popup.
-struct PopupModel {
-  std::vector<PopupEntry> entries;
+// How the popup looks: the menu component's properties, handed to the view
+// with the entries.
+struct PopupStyle {
   std::string title;  // drawn upwards in the title strip; empty: only the title picture
   int title_width = 27;
   ui::Font title_font{"Arial", -19, ui::kWhite, false};
@@ -46,6 +46,11 @@ struct PopupModel {
   std::uint32_t options = 0;
   ui::Bitmap tile;           // background, repeated; empty: a plain colour
   ui::Bitmap title_picture;  // title strip background, bottom-aligned; empty: a plain colour
+};
+
+// Everything the view needs to draw the popup.
+struct PopupModel : PopupStyle {
+  std::vector<PopupEntry> entries;
 };
 
 class MenuView {
@@ -92,7 +97,7 @@ class TMenuItem2000 final : public ui::Component {
   Handler on_click_;
 };
 
-class TPopupMenu2000 final : public ui::Component {
+class TPopupMenu2000 final : public ui::Component, public PopupStyle {
  public:
   TPopupMenu2000(ui::Component* owner, std::string_view name, MenuView& view);
 
@@ -103,16 +108,7 @@ class TPopupMenu2000 final : public ui::Component {
   TMenuItem2000* default_item() const;
 
   bool auto_popup = true;
-  std::string title;
-  int title_width = 27;
-  ui::Font title_font{"Arial", -19, ui::kWhite, false};
-  ui::Font font{"Tahoma", -11, ui::kBlack, false};
-  int left_margin = 25;
-  int right_margin = 10;
-  std::uint32_t options = 0;
   bool show_hints = true;
-  ui::Bitmap tile;
-  ui::Bitmap title_picture;
 
   // The component that popped the menu up last (the tray icon).
   ui::Component* popup_component() const noexcept { return popup_component_; }

@@ -6,8 +6,9 @@
 #include "base/winpath.h"
 #include "config/product_config.h"
 #include "setup/installation.h"
-#include "setup/pictures.h"
+#include "setup/wizard_buttons.h"
 #include "ui/application.h"
+#include "ui/pictures.h"
 
 namespace brevaro::setup {
 
@@ -35,7 +36,7 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
 
   // P1: welcome.
   Image1 = &make<ui::Image>("Image1", P1, ui::Rect{12, 16, 175, 175});
-  Image1->set_picture(load_picture(process, "INSTALL1"));
+  Image1->set_picture(ui::load_picture(process, "INSTALL1"));
   Memo1 = &make_memo(*this, "Memo1", P1, ui::Rect{200, 16, 222, 181},
                      {"Welcome to brevaro.", "",
                       "Account aggregation is the consolidation of information from multiple online accounts on a "
@@ -46,7 +47,7 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
 
   // P2: destination.
   Image2 = &make<ui::Image>("Image2", P2, ui::Rect{12, 16, 130, 130});
-  Image2->set_picture(load_picture(process, "INSTALL2"));
+  Image2->set_picture(ui::load_picture(process, "INSTALL2"));
   Memo2 = &make_memo(*this, "Memo2", P2, ui::Rect{156, 16, 266, 130},
                      {"Your private information - passwords, account names, account numbers and aggregated data - is "
                       "encrypted & stored on your PC. Your private information is never seen by brevaro."});
@@ -78,11 +79,7 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
   web_link_text_->set_transparent(true);
   web_link_text_->set_enabled(false);  // the panel takes the mouse
   web_link_text_->font().color = ui::kBlack;
-  Bevel1 = &make<ui::Bevel>("Bevel1", this, ui::Rect{0, 233, 435, 2});
-  btn_back = &make<ui::Button>("btn_back", this, ui::Rect{190, 239, 75, 23}, "< &Back");
-  btn_back->set_enabled(false);
-  btn_next = &make<ui::Button>("btn_next", this, ui::Rect{265, 239, 75, 23}, "&Next >");
-  btn_cancel = &make<ui::Button>("btn_cancel", this, ui::Rect{350, 239, 75, 23}, "Cancel");
+  std::tie(Bevel1, btn_back, btn_next, btn_cancel) = add_wizard_buttons(*this);
 
   set_on_create([this](ui::Form& f) { FormCreate(f); });
   set_on_show([this](ui::Form& f) { FormShow(f); });

@@ -3,9 +3,10 @@
 #include <initializer_list>
 
 #include "base/winpath.h"
-#include "setup/pictures.h"
 #include "setup/uninstallation.h"
+#include "setup/wizard_buttons.h"
 #include "ui/application.h"
+#include "ui/pictures.h"
 
 namespace brevaro::setup {
 
@@ -18,7 +19,7 @@ Tfrm_uninstall::Tfrm_uninstall(ui::Component* owner, const SetupPorts& setup)
   P2 = &Notebook->add_page("P2");
 
   Image1 = &make<ui::Image>("Image1", P1, ui::Rect{12, 16, 175, 175});
-  Image1->set_picture(load_picture(application().ports().process, "INSTALL1"));
+  Image1->set_picture(ui::load_picture(application().ports().process, "INSTALL1"));
   Memo1 = &make<ui::Memo>("Memo1", P1, ui::Rect{200, 16, 222, 181});
   Memo1->set_lines({"Thank you for using our software.", "",
                     "This program will Un-install the brevaro program from your system.", "",
@@ -28,11 +29,7 @@ Tfrm_uninstall::Tfrm_uninstall(ui::Component* owner, const SetupPorts& setup)
   Memo3 = &make<ui::Memo>("Memo3", P2, ui::Rect{200, 16, 222, 181});
   Memo3->set_lines({"brevaro program has been un-installed successfully."});
 
-  Bevel1 = &make<ui::Bevel>("Bevel1", this, ui::Rect{0, 233, 435, 2});
-  btn_back = &make<ui::Button>("btn_back", this, ui::Rect{190, 239, 75, 23}, "< &Back");
-  btn_back->set_enabled(false);
-  btn_next = &make<ui::Button>("btn_next", this, ui::Rect{265, 239, 75, 23}, "&Next >");
-  btn_cancel = &make<ui::Button>("btn_cancel", this, ui::Rect{350, 239, 75, 23}, "Cancel");
+  std::tie(Bevel1, btn_back, btn_next, btn_cancel) = add_wizard_buttons(*this);
 
   set_on_create([this](ui::Form& f) { FormCreate(f); });
   set_on_activate([this](ui::Form& f) { FormActivate(f); });

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "tray/pictures.h"
 #include "ui/application.h"
+#include "ui/pictures.h"
 
 namespace brevaro::tray {
 
@@ -30,7 +30,7 @@ TfrmContacts::TfrmContacts(ui::Component* owner, TrayPlatform& platform)
 
   imgContacts = &make<ui::Image>("imgContacts", this, ui::Rect{3, 3, 400, 300});
   imgContacts->set_auto_size(true);
-  imgContacts->set_picture(load_picture(process, "CONTACTS"));
+  imgContacts->set_picture(ui::load_picture(process, "CONTACTS"));
   imgContacts->set_on_mouse_move([this](ui::Control& s, ui::Point p) { imgContactsMouseMove(s, p); });
 
   Label5 = &make_mark(*this, "Label5", 114);
@@ -53,7 +53,7 @@ TfrmContacts::TfrmContacts(ui::Component* owner, TrayPlatform& platform)
   for (ui::Label* line : {Label1, Label2, Label3, Label4}) line->set_cursor(ui::Cursor::hand);
 
   Image1 = &make<ui::Image>("Image1", this, ui::Rect{167, 258, 73, 25});
-  Image1->set_picture(load_picture(process, "CONTACTSLIT"));
+  Image1->set_picture(ui::load_picture(process, "CONTACTSLIT"));
   Image1->set_visible(false);
 
   lblClose = &make_hot_area(*this, "lblClose", ui::Rect{166, 257, 72, 24});

@@ -4,8 +4,8 @@
 #include "base/winpath.h"
 #include "config/product_config.h"
 #include "platform/close_request.h"
-#include "tray/pictures.h"
 #include "ui/application.h"
+#include "ui/pictures.h"
 
 namespace brevaro::tray {
 
@@ -40,8 +40,8 @@ TfrmMain::TfrmMain(ui::Component* owner, TrayPlatform& platform, menu::MenuView&
   popup->options = menu::mfNoBitmapRect;
   popup->show_hints = false;
   const platform::Process& process = application().ports().process;
-  popup->tile = load_picture(process, "MENUTILE");
-  popup->title_picture = load_picture(process, "MENUTITLE");
+  popup->tile = ui::load_picture(process, "MENUTILE");
+  popup->title_picture = ui::load_picture(process, "MENUTITLE");
   popup->set_on_popup([this](menu::TPopupMenu2000& m) { popupPopup(m); });
   menu::TMenuItem2000* items[std::size(kItems)];
   for (std::size_t i = 0; i < std::size(kItems); ++i) items[i] = &popup->add_item(kItems[i].name, kItems[i].caption);
@@ -86,7 +86,7 @@ void TfrmMain::FormCreate(ui::Form&) {
   set_position(-1000, -1000);
   const platform::Process& process = application().ports().process;
   for (std::size_t i = 0; i < std::size(kItems); ++i)
-    if (!kItems[i].bitmap.empty()) popup->items()[i]->set_bitmap(load_picture(process, kItems[i].bitmap));
+    if (!kItems[i].bitmap.empty()) popup->items()[i]->set_bitmap(ui::load_picture(process, kItems[i].bitmap));
   application().process_messages();
 }
 

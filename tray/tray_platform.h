@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/winapi_numbers.h"
 #include "ui/types.h"
 
 namespace brevaro::ui {
@@ -23,9 +24,9 @@ class Form;
 namespace brevaro::tray {
 
 // The shell's notification record, field by field.
-inline constexpr std::uint32_t kNifMessage = 0x1;
-inline constexpr std::uint32_t kNifIcon = 0x2;
-inline constexpr std::uint32_t kNifTip = 0x4;
+inline constexpr std::uint32_t kNifMessage = winapi::nif_message;
+inline constexpr std::uint32_t kNifIcon = winapi::nif_icon;
+inline constexpr std::uint32_t kNifTip = winapi::nif_tip;
 inline constexpr std::uint32_t kTrayCallbackMessage = 0x0800;
 inline constexpr std::size_t kTipSize = 64;  // bytes, with the terminating zero
 
@@ -42,24 +43,10 @@ struct NotifyIconRecord {
 enum class NotifyAction { add = 0, modify = 1, remove = 2 };
 
 // Window messages the components use.
-namespace wm {
-inline constexpr std::uint32_t null = 0x0000;
-inline constexpr std::uint32_t size = 0x0005;
-inline constexpr std::uint32_t query_end_session = 0x0011;
-inline constexpr std::uint32_t mouse_move = 0x0200;
-inline constexpr std::uint32_t lbutton_down = 0x0201;
-inline constexpr std::uint32_t lbutton_up = 0x0202;
-inline constexpr std::uint32_t lbutton_dblclk = 0x0203;
-inline constexpr std::uint32_t rbutton_down = 0x0204;
-inline constexpr std::uint32_t rbutton_up = 0x0205;
-inline constexpr std::uint32_t rbutton_dblclk = 0x0206;
-inline constexpr std::uint32_t mbutton_down = 0x0207;
-inline constexpr std::uint32_t mbutton_up = 0x0208;
-inline constexpr std::uintptr_t size_minimized = 1;
-}  // namespace wm
+namespace wm = winapi::msg;
 
-inline constexpr std::uint32_t kWsExTopmost = 0x00000008;
-inline constexpr std::uint32_t kWsExToolWindow = 0x00000080;
+inline constexpr std::uint32_t kWsExTopmost = winapi::ws_ex_topmost;
+inline constexpr std::uint32_t kWsExToolWindow = winapi::ws_ex_tool_window;
 
 // Shift state: keys held and the button of the event.
 enum ShiftFlag : std::uint32_t { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32 };

@@ -1,6 +1,8 @@
 // Compile-time check that the numbers named in base/winapi_numbers.h are the
 // system headers' own. Nothing here runs; the unit only has to compile.
 #include <windows.h>
+
+#include <shellapi.h>
 #include <winsock.h>
 
 #include "base/winapi_numbers.h"
@@ -10,6 +12,7 @@ namespace brevaro::winapi {
 static_assert(msg::null == WM_NULL);
 static_assert(msg::size == WM_SIZE);
 static_assert(msg::close == WM_CLOSE);
+static_assert(msg::query_end_session == WM_QUERYENDSESSION);
 static_assert(msg::nc_hit_test == WM_NCHITTEST);
 static_assert(msg::key_down == WM_KEYDOWN);
 static_assert(msg::key_up == WM_KEYUP);
@@ -24,6 +27,14 @@ static_assert(msg::rbutton_dblclk == WM_RBUTTONDBLCLK);
 static_assert(msg::mbutton_down == WM_MBUTTONDOWN);
 static_assert(msg::mbutton_up == WM_MBUTTONUP);
 static_assert(msg::user == WM_USER);
+static_assert(msg::size_minimized == SIZE_MINIMIZED);
+
+static_assert(ws_ex_topmost == WS_EX_TOPMOST);
+static_assert(ws_ex_tool_window == WS_EX_TOOLWINDOW);
+
+static_assert(nif_message == NIF_MESSAGE);
+static_assert(nif_icon == NIF_ICON);
+static_assert(nif_tip == NIF_TIP);
 
 static_assert(ht_client == HTCLIENT);
 static_assert(ht_caption == HTCAPTION);

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/win32/bitmap_info.h"
+
 namespace brevaro::menu::win32 {
 
 namespace {
@@ -91,13 +93,7 @@ void Win32MenuView::Impl::draw(const DRAWITEMSTRUCT& dis) {
   // first entry below a small margin.
   const ui::Bitmap pic = paint_entry(*model, layout, index, tops[index], width, menu_height, selected);
   if (pic.width <= 0) return;
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi.bmiHeader.biWidth = pic.width;
-  bi.bmiHeader.biHeight = -pic.height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO bi = platform::win32::top_down_32bit(pic.width, pic.height);
   SetDIBitsToDevice(dis.hDC, rc.left, rc.top, static_cast<DWORD>(pic.width), static_cast<DWORD>(pic.height), 0, 0, 0,
                     static_cast<UINT>(pic.height), pic.pixels.data(), &bi, DIB_RGB_COLORS);
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/scope_exit.h"
+#include "platform/win32/bitmap_info.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/region_data.h"
 #include "ui/application.h"
@@ -44,18 +45,6 @@ void from_message(const Message& in, MSG& out) {
 
 COLORREF colorref(Color c) { return static_cast<COLORREF>(c); }
 
-// The header of a 32-bit picture stored top row first.
-BITMAPINFO top_down_32bit(int width, int height) {
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi.bmiHeader.biWidth = width;
-  bi.bmiHeader.biHeight = -height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  return bi;
-}
-
 class Win32Canvas final : public Canvas {
  public:
   explicit Win32Canvas(HDC dc) : dc_(dc) {}
@@ -71,7 +60,7 @@ class Win32Canvas final : public Canvas {
   }
   void draw_bitmap(Point at, const Bitmap& b) override {
     if (b.width <= 0 || b.height <= 0) return;
-    const BITMAPINFO bi = top_down_32bit(b.width, b.height);
+    const BITMAPINFO bi = platform::win32::top_down_32bit(b.width, b.height);
     SetDIBitsToDevice(dc_, at.x, at.y, static_cast<DWORD>(b.width), static_cast<DWORD>(b.height), 0, 0, 0,
                       static_cast<UINT>(b.height), b.pixels.data(), &bi, DIB_RGB_COLORS);
   }
@@ -81,7 +70,7 @@ class Win32Canvas final : public Canvas {
   void draw_masked_bitmap(Point at, const Bitmap& b, std::span<const std::uint8_t> transparent) override {
     const auto count = static_cast<std::size_t>(b.width) * static_cast<std::size_t>(std::max(b.height, 0));
     if (b.width <= 0 || b.height <= 0 || transparent.size() < count || b.pixels.size() < count) return;
-    const BITMAPINFO bi = top_down_32bit(b.width, b.height);
+    const BITMAPINFO bi = platform::win32::top_down_32bit(b.width, b.height);
     void* mask_bits = nullptr;
     void* image_bits = nullptr;
     const UniqueGdiObject<HBITMAP> mask{CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &mask_bits, nullptr, 0)};

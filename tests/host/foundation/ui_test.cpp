@@ -8,6 +8,7 @@
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "ui/headless/headless_backend.h"
+#include "ui/pictures.h"
 #include "ui/timer.h"
 
 namespace brevaro::ui {
@@ -266,6 +267,35 @@ TEST_F(VirtualLoop, ModalFormWithPagesCheckBoxAndButton) {
   // Centred on the 1024 x 768 screen when first shown.
   EXPECT_EQ(w.bounds().left, 1024 / 2 - 400 / 2);
   EXPECT_EQ(w.bounds().top, 768 / 2 - 300 / 2);
+}
+
+TEST(PictureResource, DecodesABmpResourceAndGivesAnEmptyPictureForAMissingOrDamagedOne) {
+  platform::headless::FakeProcess process;
+  auto bmp = region::Bitmap::indexed(3, 2, 8, {0x000000, 0xff0000, 0x00ff00});
+  bmp.set(1, 0, 1);
+  bmp.set(2, 1, 2);
+  const auto file = region::write_bmp(bmp);
+  auto& stored = process.resources["SKIN"];
+  for (auto b : file) stored.push_back(static_cast<std::byte>(b));
+  auto& cut = process.resources["CUT"];
+  cut.assign(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(stored.size() / 2));
+  process.resources["EMPTY"] = {};
+
+  const Bitmap pic = load_picture(process, "SKIN");
+  ASSERT_EQ(pic.width, 3);
+  ASSERT_EQ(pic.height, 2);
+  EXPECT_EQ(pic.at(0, 0), 0x000000u);
+  EXPECT_EQ(pic.at(1, 0), 0xff0000u);
+  EXPECT_EQ(pic.at(2, 1), 0x00ff00u);
+  EXPECT_EQ(load_bmp_resource(process, "SKIN"), bmp);
+
+  for (const char* name : {"NONE", "CUT", "EMPTY"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(load_bmp_resource(process, name).empty());
+    const Bitmap none = load_picture(process, name);
+    EXPECT_EQ(none.width, 0);
+    EXPECT_TRUE(none.pixels.empty());
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "media/timer/timer_ex.h"
 #include "media/ui/gif_control.h"
 #include "media/ui/media_platform.h"
+#include "platform/win32/bitmap_info.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/win32_system.h"
 #include "tests/host/gif/gif_writer.h"
@@ -55,13 +56,7 @@ Snapshot snapshot(HWND hwnd) {
   s.height = rc.bottom;
   const platform::win32::WindowDc window_dc(hwnd);
   const platform::win32::UniqueMemoryDc mem{CreateCompatibleDC(window_dc.get())};
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi.bmiHeader.biWidth = s.width;
-  bi.bmiHeader.biHeight = -s.height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO bi = platform::win32::top_down_32bit(s.width, s.height);
   void* bits = nullptr;
   const platform::win32::UniqueGdiObject<HBITMAP> dib{
       CreateDIBSection(window_dc.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0)};

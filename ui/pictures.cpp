@@ -1,20 +1,26 @@
-#include "tray/pictures.h"
+#include "ui/pictures.h"
 
-#include "region/bitmap.h"
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <span>
 
-namespace brevaro::tray {
+namespace brevaro::ui {
 
-ui::Bitmap load_picture(const platform::Process& process, std::string_view name) {
+region::Bitmap load_bmp_resource(const platform::Process& process, std::string_view name) {
   const auto res = process.raw_resource(name);
   if (!res || res->empty()) return {};
-  region::Bitmap bmp;
   try {
-    bmp = region::read_bmp(
+    return region::read_bmp(
         std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(res->data()), res->size()));
   } catch (const std::exception&) {
     return {};
   }
-  ui::Bitmap out;
+}
+
+Bitmap to_picture(const region::Bitmap& bmp) {
+  Bitmap out;
+  if (bmp.empty()) return out;
   out.width = bmp.width();
   out.height = bmp.height();
   out.pixels.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
@@ -25,4 +31,8 @@ ui::Bitmap load_picture(const platform::Process& process, std::string_view name)
   return out;
 }
 
-}  // namespace brevaro::tray
+Bitmap load_picture(const platform::Process& process, std::string_view name) {
+  return to_picture(load_bmp_resource(process, name));
+}
+
+}  // namespace brevaro::ui
