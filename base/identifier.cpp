@@ -27,8 +27,7 @@ std::string format_installation_id(const Date& date, const TimeOfDay& time) {
   return id;
 }
 
-std::string make_installation_id(const std::function<Date()>& read_date,
-                                 const std::function<TimeOfDay()>& read_time) {
+std::string make_installation_id(const std::function<Date()>& read_date, const std::function<TimeOfDay()>& read_time) {
   try {
     const Date d = read_date();
     const TimeOfDay t = read_time();
@@ -39,8 +38,7 @@ std::string make_installation_id(const std::function<Date()>& read_date,
 }
 
 std::optional<std::string> generate_installation_id(const std::function<Date()>& read_date,
-                                                    const std::function<TimeOfDay()>& read_time,
-                                                    int max_attempts) {
+                                                    const std::function<TimeOfDay()>& read_time, int max_attempts) {
   for (int i = 0; i < max_attempts; ++i) {
     std::string id = make_installation_id(read_date, read_time);
     if (id != kNoIdentifier) return id;

@@ -19,8 +19,7 @@ std::string format_installation_id(const Date& date, const TimeOfDay& time);
 
 // One attempt: the date and the time are read in two separate calls; any
 // failure (an exception from either, a negative part) gives "NONE".
-std::string make_installation_id(const std::function<Date()>& read_date,
-                                 const std::function<TimeOfDay()>& read_time);
+std::string make_installation_id(const std::function<Date()>& read_date, const std::function<TimeOfDay()>& read_time);
 
 // Attempts until an identifier other than "NONE" comes out. A clock that keeps
 // failing would otherwise hang the program, so the attempts are bounded; no

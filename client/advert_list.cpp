@@ -112,12 +112,9 @@ bool is_plain_banner_name(std::string_view name) {
 
 bool is_web_link(std::string_view link) {
   std::size_t rest = 0;
-  if (base::istarts_with(link, "http://"))
-    rest = 7;
-  else if (base::istarts_with(link, "https://"))
-    rest = 8;
-  else
-    return false;
+  if (base::istarts_with(link, "http://")) rest = 7;
+  else if (base::istarts_with(link, "https://")) rest = 8;
+  else return false;
   if (rest >= link.size() || link[rest] == '/') return false;
   return std::none_of(link.begin(), link.end(), [](char c) {
     const auto u = static_cast<unsigned char>(c);

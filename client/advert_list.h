@@ -51,8 +51,8 @@ enum class AdvertListStatus {
 
 struct AdvertList {
   AdvertListStatus status = AdvertListStatus::empty;
-  std::string version_text;          // line 1 after its first "=" (all of it without one)
-  std::vector<AdvertLine> banners;   // line 2 up to the first empty line
+  std::string version_text;         // line 1 after its first "=" (all of it without one)
+  std::vector<AdvertLine> banners;  // line 2 up to the first empty line
   // The base of value 2 of every line from the second to the last (also
   // past an empty line): the banners the list still names.
   std::vector<std::string> named_bases;

@@ -58,11 +58,7 @@ void delete_quietly(platform::FileSystem& fs, const std::string& path) {
 
 AdvertRefresh::AdvertRefresh(ui::Application& app, AdvertParts parts, ProcessState& state, const BannerLinks& links,
                              std::function<void()> check_latest_version)
-    : app_(app),
-      parts_(parts),
-      state_(state),
-      links_(links),
-      check_latest_version_(std::move(check_latest_version)) {}
+    : app_(app), parts_(parts), state_(state), links_(links), check_latest_version_(std::move(check_latest_version)) {}
 
 void AdvertRefresh::RefreshAdverts() {
   parts_.list_lines.clear();

@@ -27,13 +27,13 @@ inline constexpr std::uint64_t kBannerMaxBytes = 4 * 1024 * 1024;
 inline constexpr std::uint64_t kLogAnswerMaxBytes = 64 * 1024;
 
 struct AdvertParts {
-  ui::Memo& list_lines;         // Memo1
-  ui::Memo& log_lines;          // Memo3
-  TFileListBox& descriptions;   // FileListBox2: "*.dat" of the banner folder
-  ui::Timer& watchdog;          // TimerGetImage
-  net::THttpCli& list_http;     // MyHttp1
-  net::THttpCli& banner_http;   // MyHttp2
-  net::THttpCli& log_http;      // MyHttp3
+  ui::Memo& list_lines;        // Memo1
+  ui::Memo& log_lines;         // Memo3
+  TFileListBox& descriptions;  // FileListBox2: "*.dat" of the banner folder
+  ui::Timer& watchdog;         // TimerGetImage
+  net::THttpCli& list_http;    // MyHttp1
+  net::THttpCli& banner_http;  // MyHttp2
+  net::THttpCli& log_http;     // MyHttp3
 };
 
 class AdvertRefresh {

@@ -11,9 +11,9 @@
 namespace brevaro::client {
 
 struct BannerArea {
-  ui::Form& form;                   // owner and parent of the movie control
-  media::TGIFImage& gif;            // imgBanner
-  media::TShockwaveFlash*& flash;   // FlashBanner: the movie control or none
+  ui::Form& form;                  // owner and parent of the movie control
+  media::TGIFImage& gif;           // imgBanner
+  media::TShockwaveFlash*& flash;  // FlashBanner: the movie control or none
 };
 
 // Frees the movie control if there is one; whatever freeing raises is ignored.

@@ -14,13 +14,7 @@ std::string strip_extension(const std::string& name) { return name.substr(0, nam
 
 BannerRotation::BannerRotation(BannerArea area, TFileListBox& list, ui::Timer& timer, const platform::Ports& ports,
                                ProcessState& state, const BannerLinks& links)
-    : area_(area),
-      list_(list),
-      timer_(timer),
-      fs_(ports.fs),
-      clock_(ports.clock),
-      state_(state),
-      links_(links) {}
+    : area_(area), list_(list), timer_(timer), fs_(ports.fs), clock_(ports.clock), state_(state), links_(links) {}
 
 void BannerRotation::step() {
   timer_.set_enabled(false);

@@ -50,7 +50,8 @@ void TFileListBox::Update() {
   if (directory_.empty()) return;
   for (const auto& e : fs_.list_directory(directory_))
     if (!e.is_directory && matches_mask(e.name, mask_)) items_.push_back(e.name);
-  std::sort(items_.begin(), items_.end(), [](const std::string& a, const std::string& b) { return base::icompare(a, b) < 0; });
+  std::sort(items_.begin(), items_.end(),
+            [](const std::string& a, const std::string& b) { return base::icompare(a, b) < 0; });
 }
 
 }  // namespace brevaro::client

@@ -57,8 +57,7 @@ intptr_t FormRegionOwner::send_message(uint32_t msg, uintptr_t wparam, intptr_t 
 
 void FormRegionOwner::validate_name(const region::RegionComponent* component, const std::string& name) const {
   region::RegionOwner::validate_name(component, name);
-  if (!name.empty() && form_.find_component(name))
-    throw region::EComponentError::duplicate_name(name);
+  if (!name.empty() && form_.find_component(name)) throw region::EComponentError::duplicate_name(name);
 }
 
 }  // namespace brevaro::client

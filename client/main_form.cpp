@@ -133,9 +133,9 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
 
   // The logic behind the handlers.
   connectivity_ = std::make_unique<Connectivity>(application(), *Ping1);
-  navigation_ = std::make_unique<Navigation>(application(), *connectivity_, *HTML1, *HTML2,
-                                             Navigation::Hooks{[this] { return error_page_url(); },
-                                                               [this] { dragging_ = false; }});
+  navigation_ = std::make_unique<Navigation>(
+      application(), *connectivity_, *HTML1, *HTML2,
+      Navigation::Hooks{[this] { return error_page_url(); }, [this] { dragging_ = false; }});
   shutdown_ = std::make_unique<Shutdown>(*this, *connectivity_);
   banner_links = BannerLinks{[this] { return links::advert_list(state_.installation_id); },
                              [this](std::string_view id) { return links::download_log(state_.installation_id, id); },
@@ -256,7 +256,8 @@ void TForm1::FormShow(ui::Form&) {
 
   state_.installation_id = ini.read_string(kDefaultSection, "UN", base::kNoIdentifier);
   if (state_.installation_id == base::kNoIdentifier) {
-    const auto id = base::generate_installation_id([&] { return ports.clock.date(); }, [&] { return ports.clock.time(); });
+    const auto id =
+        base::generate_installation_id([&] { return ports.clock.date(); }, [&] { return ports.clock.time(); });
     if (id) {
       state_.installation_id = *id;
       ini.write_string(kDefaultSection, "UN", *id);
@@ -336,12 +337,16 @@ void TForm1::Timer1Timer(ui::Timer& sender) {
 
 void TForm1::HTML1oTitleChange(ui::WebBrowser&, const std::string& text) { navigation_->title_changed(text); }
 
-void TForm1::lblAccountsMouseDown(ui::Control&, ui::MouseButton, ui::Point) { navigation_->open_section(links::accounts); }
+void TForm1::lblAccountsMouseDown(ui::Control&, ui::MouseButton, ui::Point) {
+  navigation_->open_section(links::accounts);
+}
 void TForm1::lblSetupMouseDown(ui::Control&, ui::MouseButton, ui::Point) { navigation_->open_section(links::setup); }
 void TForm1::lblMyDetailsMouseDown(ui::Control&, ui::MouseButton, ui::Point) {
   navigation_->open_section(links::mydetails);
 }
-void TForm1::lblSecurityMouseDown(ui::Control&, ui::MouseButton, ui::Point) { navigation_->open_section(links::security); }
+void TForm1::lblSecurityMouseDown(ui::Control&, ui::MouseButton, ui::Point) {
+  navigation_->open_section(links::security);
+}
 void TForm1::lblHelpMouseDown(ui::Control&, ui::MouseButton, ui::Point) { navigation_->open_section(links::help); }
 void TForm1::lblContactUsMouseDown(ui::Control&, ui::MouseButton, ui::Point) {
   navigation_->open_section(links::contactus);

@@ -14,8 +14,8 @@
 #include "client/connectivity.h"
 #include "client/file_list.h"
 #include "client/form_region.h"
-#include "client/process_state.h"
 #include "client/navigation.h"
+#include "client/process_state.h"
 #include "client/proxy.h"
 #include "client/shutdown.h"
 #include "media/ui/flash_control.h"
@@ -158,7 +158,8 @@ inline constexpr std::array<std::string_view, 5> kErrorPageLines = {
 };
 
 inline constexpr std::string_view kLargeFontsQuestion =
-    "Warning!  Your computer has LARGE fonts set-up.\rThis application may not display properly on this system.\rContinue "
+    "Warning!  Your computer has LARGE fonts set-up.\rThis application may not display properly on this "
+    "system.\rContinue "
     "anyway?";
 
 }  // namespace brevaro::client

@@ -5,8 +5,8 @@
 
 namespace brevaro::client {
 
-Navigation::Navigation(ui::Application& app, Connectivity& connectivity, ui::WebBrowser& html1,
-                       ui::WebBrowser& html2, Hooks hooks)
+Navigation::Navigation(ui::Application& app, Connectivity& connectivity, ui::WebBrowser& html1, ui::WebBrowser& html2,
+                       Hooks hooks)
     : app_(app), connectivity_(connectivity), html1_(html1), html2_(html2), hooks_(std::move(hooks)) {}
 
 bool Navigation::prompt() {
@@ -87,10 +87,8 @@ bool Navigation::is_failure_title(std::string_view title) {
 }
 
 void Navigation::title_changed(std::string_view title) {
-  if (is_failure_title(title))
-    offline_restoring();
-  else
-    refresh_message_strip();
+  if (is_failure_title(title)) offline_restoring();
+  else refresh_message_strip();
 }
 
 void Navigation::offline_restoring() {

@@ -21,7 +21,7 @@ class Navigation {
  public:
   struct Hooks {
     std::function<std::string()> error_page_url;  // "file://" + program folder + "data\error.htm"
-    std::function<void()> end_dragging;            // the main window's dragging state to false
+    std::function<void()> end_dragging;           // the main window's dragging state to false
   };
 
   Navigation(ui::Application& app, Connectivity& connectivity, ui::WebBrowser& html1, ui::WebBrowser& html2,

@@ -12,7 +12,7 @@
 namespace brevaro::client {
 
 struct ProcessState {
-  std::string program_folder;      // with its trailing backslash
+  std::string program_folder;  // with its trailing backslash
   std::string installation_id;
   std::string current_banner_id;
   std::string current_banner_link;

@@ -7,7 +7,8 @@
 
 namespace brevaro::client {
 
-RunMode run_program(ui::Application& app, ProcessState& state, net::SocketApi& sockets, const setup::SetupPorts& setup) {
+RunMode run_program(ui::Application& app, ProcessState& state, net::SocketApi& sockets,
+                    const setup::SetupPorts& setup) {
   app.set_title("brevaro");
   RunDecision decision = decide_run_mode(app.ports());
   switch (decision.mode) {

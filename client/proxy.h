@@ -9,7 +9,8 @@
 
 namespace brevaro::client {
 
-inline constexpr std::string_view kInternetSettingsKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+inline constexpr std::string_view kInternetSettingsKey =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
 struct ProxySetting {
   std::string host;

@@ -12,8 +12,8 @@ void CheckLatestVersion(std::span<const std::string> advert_lines, std::string_v
   if (advert_lines.empty()) return;
   const std::string& line = advert_lines.front();
   const auto eq = line.find('=');
-  const auto latest = parse_version_number(eq == std::string::npos ? std::string_view(line)
-                                                                      : std::string_view(line).substr(eq + 1));
+  const auto latest =
+      parse_version_number(eq == std::string::npos ? std::string_view(line) : std::string_view(line).substr(eq + 1));
   const auto own = parse_version_number(own_version);
   if (!latest || !own || !(*latest > *own)) return;
   if (ask(kNewVersionQuestion) != ui::MsgBoxResult::yes) return;

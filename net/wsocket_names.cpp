@@ -13,40 +13,40 @@ namespace brevaro::net {
 // Address helpers
 
 std::optional<std::uint32_t> parseDottedAddress(std::string_view text) {
-    std::uint32_t result = 0;
-    int parts = 0;
-    std::size_t i = 0;
-    while (parts < 4) {
-        if (i >= text.size() || text[i] < '0' || text[i] > '9') return std::nullopt;
-        unsigned v = 0;
-        std::size_t digits = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-            v = v * 10 + static_cast<unsigned>(text[i] - '0');
-            if (++digits > 3 || v > 255) return std::nullopt;
-            ++i;
-        }
-        result = (result << 8) | v;
-        ++parts;
-        if (parts < 4) {
-            if (i >= text.size() || text[i] != '.') return std::nullopt;
-            ++i;
-        }
+  std::uint32_t result = 0;
+  int parts = 0;
+  std::size_t i = 0;
+  while (parts < 4) {
+    if (i >= text.size() || text[i] < '0' || text[i] > '9') return std::nullopt;
+    unsigned v = 0;
+    std::size_t digits = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+      v = v * 10 + static_cast<unsigned>(text[i] - '0');
+      if (++digits > 3 || v > 255) return std::nullopt;
+      ++i;
     }
-    if (i != text.size()) return std::nullopt;
-    return result;
+    result = (result << 8) | v;
+    ++parts;
+    if (parts < 4) {
+      if (i >= text.size() || text[i] != '.') return std::nullopt;
+      ++i;
+    }
+  }
+  if (i != text.size()) return std::nullopt;
+  return result;
 }
 
 std::string formatDottedAddress(std::uint32_t a) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", (a >> 24) & 255u, (a >> 16) & 255u, (a >> 8) & 255u, a & 255u);
-    return buf;
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", (a >> 24) & 255u, (a >> 16) & 255u, (a >> 8) & 255u, a & 255u);
+  return buf;
 }
 
 // ---------------------------------------------------------------------------
 // Error texts
 
 std::string WSocketErrorDesc(int error) {
-    switch (error) {
+  switch (error) {
     case 0: return "No Error";
     case 10004: return "Interrupted system call";
     case 10009: return "Bad file number";
@@ -99,11 +99,11 @@ std::string WSocketErrorDesc(int error) {
     case 11003: return "Non-recoverable error";
     case 11004: return "No Data";
     default: return "Not a WinSock error";
-    }
+  }
 }
 
 std::string_view SocketStateName(TSocketState s) {
-    switch (s) {
+  switch (s) {
     case wsInvalidState: return "wsInvalidState";
     case wsOpened: return "wsOpened";
     case wsBound: return "wsBound";
@@ -112,16 +112,16 @@ std::string_view SocketStateName(TSocketState s) {
     case wsAccepting: return "wsAccepting";
     case wsListening: return "wsListening";
     case wsClosed: return "wsClosed";
-    }
-    return "?";
+  }
+  return "?";
 }
 
 namespace detail {
 std::string quoteFmt(std::string_view before, std::string_view text, std::string_view after, int err) {
-    return std::string(before) + std::string(text) + std::string(after) + std::to_string(err);
+  return std::string(before) + std::string(text) + std::string(after) + std::to_string(err);
 }
 bool isDottedShape(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
 }
 }  // namespace detail
 
@@ -129,57 +129,57 @@ using detail::isDottedShape;
 using detail::quoteFmt;
 
 std::uint32_t WSocketResolveHost(SocketApi& api, std::string_view host) {
-    if (host.empty() || host.size() > 256)
-        throw ESocketException("WSocketResolveHost: '" + std::string(host) + "' Invalid Hostname.");
-    if (isDottedShape(host)) {
-        auto a = parseDottedAddress(host);
-        if (!a) throw ESocketException("WSocketResolveHost: '" + std::string(host) + "' Invalid IP address.");
-        return *a;
-    }
-    int err = 0;
-    auto he = api.getHostByName(host, &err);
-    if (!he || he->addrs.empty())
-        throw ESocketException(quoteFmt("WSocketResolveHost: Cannot convert host address '", host, "', Error #",
-                                        err ? err : wsa::no_data));
-    return he->addrs.front();
+  if (host.empty() || host.size() > 256)
+    throw ESocketException("WSocketResolveHost: '" + std::string(host) + "' Invalid Hostname.");
+  if (isDottedShape(host)) {
+    auto a = parseDottedAddress(host);
+    if (!a) throw ESocketException("WSocketResolveHost: '" + std::string(host) + "' Invalid IP address.");
+    return *a;
+  }
+  int err = 0;
+  auto he = api.getHostByName(host, &err);
+  if (!he || he->addrs.empty())
+    throw ESocketException(
+        quoteFmt("WSocketResolveHost: Cannot convert host address '", host, "', Error #", err ? err : wsa::no_data));
+  return he->addrs.front();
 }
 
 std::uint16_t WSocketResolvePort(SocketApi& api, std::string_view port, std::string_view proto) {
-    if (port.empty() || port.size() >= 32) throw ESocketException("WSocketResolvePort: Invalid Port.");
-    std::string_view p = port;
-    while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
-    if (!p.empty() && p.front() >= '0' && p.front() <= '9') {
-        unsigned long v = 0;
-        for (char c : p) {
-            if (c < '0' || c > '9') break;
-            v = v * 10 + static_cast<unsigned>(c - '0');
-            if (v > 65535) throw ESocketException("WSocketResolvePort: Invalid Port.");
-        }
-        return static_cast<std::uint16_t>(v);
+  if (port.empty() || port.size() >= 32) throw ESocketException("WSocketResolvePort: Invalid Port.");
+  std::string_view p = port;
+  while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
+  if (!p.empty() && p.front() >= '0' && p.front() <= '9') {
+    unsigned long v = 0;
+    for (char c : p) {
+      if (c < '0' || c > '9') break;
+      v = v * 10 + static_cast<unsigned>(c - '0');
+      if (v > 65535) throw ESocketException("WSocketResolvePort: Invalid Port.");
     }
-    int err = 0;
-    auto r = api.getServByName(port, proto, &err);
-    if (!r) throw ESocketException(quoteFmt("WSocketResolvePort: Cannot convert port '", port, "', Error #", err));
-    return *r;
+    return static_cast<std::uint16_t>(v);
+  }
+  int err = 0;
+  auto r = api.getServByName(port, proto, &err);
+  if (!r) throw ESocketException(quoteFmt("WSocketResolvePort: Cannot convert port '", port, "', Error #", err));
+  return *r;
 }
 
 int WSocketResolveProto(SocketApi& api, std::string_view proto) {
-    if (proto.empty() || proto.size() >= 32) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
-    std::string_view p = proto;
-    while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
-    if (!p.empty() && p.front() >= '0' && p.front() <= '9') {
-        int v = 0;
-        for (char c : p) {
-            if (c < '0' || c > '9') break;
-            v = v * 10 + (c - '0');
-            if (v > 255) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
-        }
-        return v;
+  if (proto.empty() || proto.size() >= 32) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
+  std::string_view p = proto;
+  while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
+  if (!p.empty() && p.front() >= '0' && p.front() <= '9') {
+    int v = 0;
+    for (char c : p) {
+      if (c < '0' || c > '9') break;
+      v = v * 10 + (c - '0');
+      if (v > 255) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
     }
-    int err = 0;
-    auto r = api.getProtoByName(proto, &err);
-    if (!r) throw ESocketException(quoteFmt("WSocketResolveProto: Cannot convert protocol '", proto, "', Error #", err));
-    return *r;
+    return v;
+  }
+  int err = 0;
+  auto r = api.getProtoByName(proto, &err);
+  if (!r) throw ESocketException(quoteFmt("WSocketResolveProto: Cannot convert protocol '", proto, "', Error #", err));
+  return *r;
 }
 
 }  // namespace brevaro::net

@@ -10,8 +10,7 @@ namespace {
 void check_size(int32_t width, int32_t height) {
   if (width < 0 || height < 0) throw EBitmapError("negative bitmap size");
   if (int64_t{width} * height > kMaxBitmapPixels) {
-    throw EBitmapError("bitmap too large: " + std::to_string(width) + " x " +
-                       std::to_string(height) + " pixels");
+    throw EBitmapError("bitmap too large: " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
   }
 }
 }  // namespace
@@ -89,8 +88,7 @@ uint32_t le16(std::span<const uint8_t> f, size_t at) {
 }
 uint32_t le32(std::span<const uint8_t> f, size_t at) {
   if (at + 4 > f.size()) throw EBitmapError("truncated BMP header");
-  return uint32_t{f[at]} | uint32_t{f[at + 1]} << 8 | uint32_t{f[at + 2]} << 16 |
-         uint32_t{f[at + 3]} << 24;
+  return uint32_t{f[at]} | uint32_t{f[at + 1]} << 8 | uint32_t{f[at + 2]} << 16 | uint32_t{f[at + 3]} << 24;
 }
 
 }  // namespace
@@ -123,8 +121,7 @@ Bitmap read_bmp(std::span<const uint8_t> f) {
   if (top_down) height = -height;
   if (width < 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) throw EBitmapError("bad BMP size");
   if (width * height > kMaxBitmapPixels) {
-    throw EBitmapError("bitmap too large: " + std::to_string(width) + " x " +
-                       std::to_string(height) + " pixels");
+    throw EBitmapError("bitmap too large: " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
   }
   if (bit_count != 1 && bit_count != 4 && bit_count != 8 && bit_count != 24 && bit_count != 32) {
     throw EBitmapError("unsupported BMP depth " + std::to_string(bit_count));

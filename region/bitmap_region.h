@@ -28,9 +28,7 @@ inline constexpr Color clWindow = clSystemColor | 5;
 
 inline bool is_system_color(Color c) { return (c & 0x80000000u) != 0; }
 // 0x00BBGGRR -> 0x00RRGGBB (the Bitmap's pixel encoding).
-inline uint32_t color_to_pixel(Color c) {
-  return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-}
+inline uint32_t color_to_pixel(Color c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
 // Resolves a system colour (index 0..255) to its current 0x00BBGGRR value.
 using SystemColorResolver = std::function<Color(int index)>;

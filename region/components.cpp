@@ -214,8 +214,7 @@ intptr_t TFormRegion::handle_message(uint32_t msg, uintptr_t wparam, intptr_t lp
 
 // ---- TExternalRegion -------------------------------------------------------
 
-TExternalRegion::TExternalRegion(RegionOwner* owner, const char* class_name)
-    : RegionComponent(owner) {
+TExternalRegion::TExternalRegion(RegionOwner* owner, const char* class_name) : RegionComponent(owner) {
   check_owner(owner, class_name);
   owner->insert_component(this);
 }

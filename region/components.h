@@ -63,7 +63,9 @@ class RegionOwner {
   // The information message box.
   virtual void show_message(const std::string& text) = 0;
   // System colour index -> 0x00BBGGRR (GetSysColor).
-  virtual Color system_color(int index) const { return resolve_color(clSystemColor | static_cast<Color>(index), nullptr); }
+  virtual Color system_color(int index) const {
+    return resolve_color(clSystemColor | static_cast<Color>(index), nullptr);
+  }
 
   // Window subclassing: install creates the window if needed; remove
   // restores the saved window procedure.

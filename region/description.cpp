@@ -40,9 +40,7 @@ int32_t divide(int32_t a, int32_t b) {
   return a / b;
 }
 
-std::string position_error(const char* what, size_t index) {
-  return std::string(what) + std::to_string(index + 1);
-}
+std::string position_error(const char* what, size_t index) { return std::string(what) + std::to_string(index + 1); }
 
 // Recursive-descent evaluator over one upper-cased piece with a space
 // appended; positions in errors are 1-based.
@@ -204,8 +202,8 @@ class Evaluator {
     int line_number = 1;
     for (;;) {
       const size_t end = text.find("\r\n", start);
-      const std::string_view line = std::string_view(text).substr(
-          start, end == std::string::npos ? std::string::npos : end - start);
+      const std::string_view line =
+          std::string_view(text).substr(start, end == std::string::npos ? std::string::npos : end - start);
       try {
         process_line(line);
       } catch (const ECannotTranslate& e) {
@@ -221,7 +219,7 @@ class Evaluator {
 
  private:
   void process_line(std::string_view line) {
-    Region operand;  // cleared at the start of each line
+    Region operand;            // cleared at the start of each line
     if (line.empty()) return;  // an empty line is skipped
     const char command = line[0];
     const std::string_view params = line.substr(1);
@@ -233,8 +231,7 @@ class Evaluator {
       case 'R':
       case 'E': {
         const auto v = values(params, [](size_t commas) { return commas == 3; });
-        operand = command == 'R' ? Region::rect(v[0], v[1], v[2], v[3])
-                                 : Region::ellipse(v[0], v[1], v[2], v[3]);
+        operand = command == 'R' ? Region::rect(v[0], v[1], v[2], v[3]) : Region::ellipse(v[0], v[1], v[2], v[3]);
         break;
       }
       case 'U': {
@@ -250,9 +247,7 @@ class Evaluator {
         operand = Region::polygon(points, command == 'L' ? FillMode::Alternate : FillMode::Winding);
         break;
       }
-      case 'T':
-        operand = external(params);
-        break;
+      case 'T': operand = external(params); break;
       case '{':
         if (level_ == kMaxLevels) throw ECannotTranslate("Too many brackets");
         ++level_;
@@ -265,8 +260,7 @@ class Evaluator {
         operand = std::move(acc_[level_]);
         --level_;
         break;
-      default:
-        throw ECannotTranslate("Unknown command");
+      default: throw ECannotTranslate("Unknown command");
     }
     store(std::move(operand));
   }

@@ -17,11 +17,11 @@ namespace brevaro::region {
 struct Geometry {
   int32_t window_width = 0;
   int32_t window_height = 0;
-  int32_t client_left = 0;    // X: client origin x - window Left
-  int32_t client_top = 0;     // C: client origin y - window Top
-  int32_t client_width = 0;   // R = X + client_width
-  int32_t client_height = 0;  // B = C + client_height
-  int32_t caption_height = 0; // Y = C - caption_height (small caption for tool windows)
+  int32_t client_left = 0;     // X: client origin x - window Left
+  int32_t client_top = 0;      // C: client origin y - window Top
+  int32_t client_width = 0;    // R = X + client_width
+  int32_t client_height = 0;   // B = C + client_height
+  int32_t caption_height = 0;  // Y = C - caption_height (small caption for tool windows)
 
   static Geometry whole_window(int32_t width, int32_t height) {
     return Geometry{width, height, 0, 0, width, height, 0};

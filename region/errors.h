@@ -22,8 +22,7 @@ class EDivByZero : public std::runtime_error {
 class EOwnerMustBeForm : public std::runtime_error {
  public:
   explicit EOwnerMustBeForm(const std::string& class_name)
-      : std::runtime_error("The owner of " + class_name +
-                           " component must be the TForm descendant") {}
+      : std::runtime_error("The owner of " + class_name + " component must be the TForm descendant") {}
 };
 
 class EDuplicateComponent : public std::runtime_error {

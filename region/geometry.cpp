@@ -16,9 +16,8 @@ std::vector<Rect> canonicalize(std::vector<Rect> rects) {
   std::erase_if(rects, [](const Rect& r) { return r.left >= r.right || r.top >= r.bottom; });
   std::vector<Rect> out;
   if (rects.empty()) return out;
-  std::sort(rects.begin(), rects.end(), [](const Rect& a, const Rect& b) {
-    return a.top < b.top || (a.top == b.top && a.left < b.left);
-  });
+  std::sort(rects.begin(), rects.end(),
+            [](const Rect& a, const Rect& b) { return a.top < b.top || (a.top == b.top && a.left < b.left); });
   std::vector<int32_t> ys;
   ys.reserve(rects.size() * 2);
   for (const Rect& r : rects) {
@@ -51,8 +50,7 @@ std::vector<Rect> canonicalize(std::vector<Rect> rects) {
       continue;
     }
     if (changed || !have_prev) {
-      std::sort(active.begin(), active.end(),
-                [](const Rect* a, const Rect* b) { return a->left < b->left; });
+      std::sort(active.begin(), active.end(), [](const Rect* a, const Rect* b) { return a->left < b->left; });
       spans.clear();
       for (const Rect* r : active) {
         if (!spans.empty() && r->left <= spans.back().right) {

@@ -37,8 +37,8 @@ class Region {
   static Region empty();
   static Region rect(int32_t left, int32_t top, int32_t right, int32_t bottom);
   static Region ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom);
-  static Region round_rect(int32_t left, int32_t top, int32_t right, int32_t bottom,
-                           int32_t ellipse_width, int32_t ellipse_height);
+  static Region round_rect(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t ellipse_width,
+                           int32_t ellipse_height);
   static Region polygon(std::span<const Point> points, FillMode mode);
   // Region data: the union of the given rectangles (any order, may overlap).
   static Region from_rects(std::span<const Rect> rects);

@@ -36,8 +36,8 @@ std::vector<Rect> plain_rect(int32_t left, int32_t top, int32_t right, int32_t b
 
 }  // namespace
 
-bool round_rect_within_limits(int32_t left, int32_t top, int32_t right, int32_t bottom,
-                              int32_t ellipse_width, int32_t ellipse_height) {
+bool round_rect_within_limits(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t ellipse_width,
+                              int32_t ellipse_height) {
   const int64_t width = std::llabs(int64_t{right} - left) - 1;
   const int64_t height = std::llabs(int64_t{bottom} - top) - 1;
   const int64_t ew = std::min<int64_t>(width, std::llabs(int64_t{ellipse_width}));
@@ -63,8 +63,8 @@ bool polygon_within_limits(std::span<const Point> points) {
 // The rounded rectangle covers the interior of the given rectangle with its
 // right and bottom edges moved in by one pixel; the corner arcs are traced
 // with an integer ellipse algorithm (A. Zingl's), one span per arc row.
-std::vector<Rect> round_rect_rects(int32_t left, int32_t top, int32_t right, int32_t bottom,
-                                   int32_t ellipse_width, int32_t ellipse_height) {
+std::vector<Rect> round_rect_rects(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t ellipse_width,
+                                   int32_t ellipse_height) {
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
   // The platform works in 64 bits here only after this point; keep the
@@ -198,12 +198,10 @@ std::vector<Rect> polygon_rects(std::span<const Point> pts, FillMode mode) {
   // An axis-aligned rectangle given as four points (or five, closed) is
   // taken as that rectangle, as the platform does.
   if ((n == 4 || (n == 5 && pts[4] == pts[0])) &&
-      ((pts[0].y == pts[1].y && pts[1].x == pts[2].x && pts[2].y == pts[3].y &&
-        pts[3].x == pts[0].x) ||
-       (pts[0].x == pts[1].x && pts[1].y == pts[2].y && pts[2].x == pts[3].x &&
-        pts[3].y == pts[0].y))) {
-    return plain_rect(std::min(pts[0].x, pts[2].x), std::min(pts[0].y, pts[2].y),
-                      std::max(pts[0].x, pts[2].x), std::max(pts[0].y, pts[2].y));
+      ((pts[0].y == pts[1].y && pts[1].x == pts[2].x && pts[2].y == pts[3].y && pts[3].x == pts[0].x) ||
+       (pts[0].x == pts[1].x && pts[1].y == pts[2].y && pts[2].x == pts[3].x && pts[3].y == pts[0].y))) {
+    return plain_rect(std::min(pts[0].x, pts[2].x), std::min(pts[0].y, pts[2].y), std::max(pts[0].x, pts[2].x),
+                      std::max(pts[0].y, pts[2].y));
   }
 
   std::vector<Edge> edges;
@@ -290,8 +288,8 @@ std::vector<Rect> polygon_rects(std::span<const Point> pts, FillMode mode) {
     }
     for (size_t k = 0; k + 1 < xs.size(); k += 2) {
       if (xs[k] == xs[k + 1]) continue;
-      rects.push_back({static_cast<int32_t>(xs[k]), static_cast<int32_t>(y),
-                       static_cast<int32_t>(xs[k + 1]), static_cast<int32_t>(y + 1)});
+      rects.push_back({static_cast<int32_t>(xs[k]), static_cast<int32_t>(y), static_cast<int32_t>(xs[k + 1]),
+                       static_cast<int32_t>(y + 1)});
     }
     // Step or retire every active edge.
     size_t w = 0;

@@ -31,12 +31,12 @@ ShapeLimits shape_limits();
 void set_shape_limits(ShapeLimits limits);
 
 // The same bounds as checks, for backends that call the platform instead.
-bool round_rect_within_limits(int32_t left, int32_t top, int32_t right, int32_t bottom,
-                              int32_t ellipse_width, int32_t ellipse_height);
+bool round_rect_within_limits(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t ellipse_width,
+                              int32_t ellipse_height);
 bool polygon_within_limits(std::span<const Point> points);
 
-std::vector<Rect> round_rect_rects(int32_t left, int32_t top, int32_t right, int32_t bottom,
-                                   int32_t ellipse_width, int32_t ellipse_height);
+std::vector<Rect> round_rect_rects(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t ellipse_width,
+                                   int32_t ellipse_height);
 std::vector<Rect> ellipse_rects(int32_t left, int32_t top, int32_t right, int32_t bottom);
 std::vector<Rect> polygon_rects(std::span<const Point> points, FillMode mode);
 

@@ -1,9 +1,9 @@
 // Pages, advert list, helpers and the configuration file of the reference service.
+#include <sys/time.h>
 #include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
-#include <sys/time.h>
 
 #include "service/internal.h"
 #include "service/server.h"
@@ -20,8 +20,7 @@ std::string lower(std::string_view s) {
 bool iequals(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
   }
   return true;
 }
@@ -123,8 +122,8 @@ std::string utc_now_iso() {
   time_t secs = tv.tv_sec;
   gmtime_r(&secs, &tm);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
-                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(tv.tv_usec / 1000));
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(tv.tv_usec / 1000));
   return buf;
 }
 
@@ -293,11 +292,12 @@ Page section_page(std::string_view key) {
   for (const Section& s : kSections) {
     if (key != s.key) continue;
     if (key == "scrollingmessage") {
-      return {"<html><head><title>brevaro - Message</title></head><body style=\"margin:0;background:#1f4e79;"
-              "color:#fff;font:12px Verdana,Arial,sans-serif\"><marquee scrollamount=\"3\">Welcome to brevaro - "
-              "all your accounts on one screen, behind one password. Your accounts were updated this "
-              "morning.</marquee></body></html>\r\n",
-              true};
+      return {
+          "<html><head><title>brevaro - Message</title></head><body style=\"margin:0;background:#1f4e79;"
+          "color:#fff;font:12px Verdana,Arial,sans-serif\"><marquee scrollamount=\"3\">Welcome to brevaro - "
+          "all your accounts on one screen, behind one password. Your accounts were updated this "
+          "morning.</marquee></body></html>\r\n",
+          true};
     }
     return {layout(std::string("brevaro - ") + s.name, s.heading, s.body), true};
   }
@@ -317,8 +317,8 @@ std::string advert_landing_page(std::string_view name) {
 }
 
 std::string not_found_page(std::string_view what) {
-  return "<html><head><title>404 Not Found</title></head><body><h1>404 Not Found</h1><p>The page " +
-         html_escape(what) + " cannot be found.</p></body></html>\r\n";
+  return "<html><head><title>404 Not Found</title></head><body><h1>404 Not Found</h1><p>The page " + html_escape(what) +
+         " cannot be found.</p></body></html>\r\n";
 }
 
 std::string status_page(int code, std::string_view reason) {
@@ -346,7 +346,7 @@ std::optional<Adverts> Adverts::preset(std::string_view name) {
     // device names; every one is served (2048 bytes), so only the client's
     // own check keeps it off the disk.
     const char* names[] = {"..\\..\\evil.gif", "a/../b.gif", "C:evil.gif", "CON.gif",
-                           "nul.swf",            "evil.gif.",  "evil.gif "};
+                           "nul.swf",          "evil.gif.",  "evil.gif "};
     int id = 100;
     for (const char* n : names) a.banners.push_back({std::to_string(id++), served(n), "{base}ads/evil.htm"});
     a.banners.push_back({"1", "brevaro-accounts.gif", "{base}ads/accounts.htm"});
@@ -392,9 +392,10 @@ std::optional<Adverts> Adverts::preset(std::string_view name) {
     return a;
   }
   if (name == "error-page") {
-    a.document = "<font face=\"Arial\" size=2>\r\n<p>Microsoft VBScript runtime </font> <font face=\"Arial\" "
-                 "size=2>error '800a000d'</font>\r\n"
-                 "id=1&image={base}banners/brevaro-accounts.gif&link=x&day=1&month=1&year=2099\r\n";
+    a.document =
+        "<font face=\"Arial\" size=2>\r\n<p>Microsoft VBScript runtime </font> <font face=\"Arial\" "
+        "size=2>error '800a000d'</font>\r\n"
+        "id=1&image={base}banners/brevaro-accounts.gif&link=x&day=1&month=1&year=2099\r\n";
     return a;
   }
   if (name == "error-text") {

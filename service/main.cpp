@@ -10,11 +10,11 @@
 // port; the line tells which. The raw port is the alternate HTTP port that
 // serves the same URLs (see service/server.h). Exit status: 0 after a signal,
 // 2 for bad arguments or a bad configuration file, 1 when it cannot start.
+#include <pthread.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <pthread.h>
 #include <string>
 
 #include "service/server.h"

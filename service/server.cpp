@@ -481,9 +481,10 @@ bool Server::Impl::read_request(int fd, ParsedRequest& req, int& error_status) {
 
 void Server::Impl::simple_answer(int fd, int code, std::string_view reason, std::string_view body,
                                  std::string_view extra_headers) {
-  std::string r = "HTTP/1.0 " + std::to_string(code) + " " + std::string(reason) +
-                  "\r\nServer: brevaro-service\r\nContent-Type: text/html\r\nContent-Length: " +
-                  std::to_string(body.size()) + "\r\nConnection: close\r\n" + std::string(extra_headers) + "\r\n";
+  std::string r =
+      "HTTP/1.0 " + std::to_string(code) + " " + std::string(reason) +
+      "\r\nServer: brevaro-service\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+      "\r\nConnection: close\r\n" + std::string(extra_headers) + "\r\n";
   r += body;
   send_all(fd, r);
 }
@@ -551,9 +552,9 @@ void Server::Impl::record(int fd, const std::string& via, const ParsedRequest& r
   std::lock_guard<std::mutex> lk(rec_mu);
   r.seq = next_seq++;
   std::string j = "{\"seq\":" + std::to_string(r.seq) + ",\"time\":\"" + r.time + "\",\"via\":\"" + via +
-                  "\",\"port\":" + std::to_string(r.port) + ",\"peer\":\"" + json_escape(r.peer) +
-                  "\",\"method\":\"" + json_escape(r.method) + "\",\"target\":\"" + json_escape(r.target) +
-                  "\",\"path\":\"" + json_escape(r.path) + "\",\"version\":\"" + json_escape(r.version) + "\"";
+                  "\",\"port\":" + std::to_string(r.port) + ",\"peer\":\"" + json_escape(r.peer) + "\",\"method\":\"" +
+                  json_escape(r.method) + "\",\"target\":\"" + json_escape(r.target) + "\",\"path\":\"" +
+                  json_escape(r.path) + "\",\"version\":\"" + json_escape(r.version) + "\"";
   if (!proxy_host.empty()) j += ",\"proxy_host\":\"" + json_escape(proxy_host) + "\"";
   if (!override_target.empty()) j += ",\"override\":\"" + json_escape(override_target) + "\"";
   j += ",\"headers\":{";
@@ -636,9 +637,10 @@ void Server::Impl::bench_bytes(int fd, const std::string& query) {
   unsigned long long n = 0;
   if (auto v = query_param(query, "n")) n = std::strtoull(v->c_str(), nullptr, 10);
   n = std::min<unsigned long long>(n, 4ULL << 30);
-  std::string head = "HTTP/1.0 200 OK\r\nServer: brevaro-service\r\nContent-Type: application/octet-stream\r\n"
-                     "Content-Length: " +
-                     std::to_string(n) + "\r\nConnection: close\r\n\r\n";
+  std::string head =
+      "HTTP/1.0 200 OK\r\nServer: brevaro-service\r\nContent-Type: application/octet-stream\r\n"
+      "Content-Length: " +
+      std::to_string(n) + "\r\nConnection: close\r\n\r\n";
   if (!send_all(fd, head)) return;
   while (n > 0 && !stopping) {
     std::size_t k = static_cast<std::size_t>(std::min<unsigned long long>(n, chunk.size()));
@@ -669,12 +671,31 @@ struct Lcg {
   }
 };
 
-const char* kHostileModes[] = {"404",        "status",         "redirect-root",     "redirect-path",
-                               "redirect-absolute", "redirect-loop", "redirect-chain", "slow", "slow-header",
-                               "stall",      "no-length",      "headerless",        "endless",
-                               "long-header-line",  "big-header-block", "many-header-lines", "garbage",
-                               "garbage-nolf", "reset",        "reset-body",        "close",
-                               "bad-length", "lf-only",        "error-page",        "error-text",
+const char* kHostileModes[] = {"404",
+                               "status",
+                               "redirect-root",
+                               "redirect-path",
+                               "redirect-absolute",
+                               "redirect-loop",
+                               "redirect-chain",
+                               "slow",
+                               "slow-header",
+                               "stall",
+                               "no-length",
+                               "headerless",
+                               "endless",
+                               "long-header-line",
+                               "big-header-block",
+                               "many-header-lines",
+                               "garbage",
+                               "garbage-nolf",
+                               "reset",
+                               "reset-body",
+                               "close",
+                               "bad-length",
+                               "lf-only",
+                               "error-page",
+                               "error-text",
                                "bytes"};
 
 }  // namespace
@@ -706,8 +727,8 @@ void Server::Impl::hostile(int fd, const std::string& mode, const std::string& r
   } else if (mode == "redirect-path") {
     redirect("/brevaro/pages/accounts.htm");
   } else if (mode == "redirect-absolute") {
-    redirect(query_param(query, "to").value_or("http://" + cfg.bind + ":" + std::to_string(port_alt) +
-                                                "/brevaro/pages/accounts.htm"));
+    redirect(query_param(query, "to")
+                 .value_or("http://" + cfg.bind + ":" + std::to_string(port_alt) + "/brevaro/pages/accounts.htm"));
   } else if (mode == "redirect-loop") {
     redirect("/hostile/redirect-loop");
   } else if (mode == "redirect-chain") {
@@ -753,11 +774,13 @@ void Server::Impl::hostile(int fd, const std::string& mode, const std::string& r
       sent += static_cast<long long>(k);
     }
   } else if (mode == "no-length") {
-    send_all(fd, ok_head + "Connection: close\r\n\r\n<html><head><title>brevaro - No Length</title></head>"
-                           "<body>This body has no Content-Length; the close ends it.</body></html>\r\n");
+    send_all(fd, ok_head +
+                     "Connection: close\r\n\r\n<html><head><title>brevaro - No Length</title></head>"
+                     "<body>This body has no Content-Length; the close ends it.</body></html>\r\n");
   } else if (mode == "headerless") {
-    send_all(fd, "<HTML><HEAD><TITLE>Headerless</TITLE></HEAD><BODY>An answer without a status line."
-                 "</BODY></HTML>\r\n");
+    send_all(fd,
+             "<HTML><HEAD><TITLE>Headerless</TITLE></HEAD><BODY>An answer without a status line."
+             "</BODY></HTML>\r\n");
   } else if (mode == "endless") {
     long long max = num_param(query, "max", 64LL << 20, 0, 64LL << 20);
     if (!send_all(fd, ok_head + "\r\n")) return;
@@ -881,8 +904,8 @@ bool Server::Impl::serve_socks(int fd) {
   if (rq[3] == 1) {
     unsigned char ip[4];
     if (!recv_exact(fd, reinterpret_cast<char*>(ip), 4, deadline)) return false;
-    host = std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
-           std::to_string(ip[3]);
+    host =
+        std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." + std::to_string(ip[3]);
   } else if (rq[3] == 3) {
     unsigned char len;
     if (!recv_exact(fd, reinterpret_cast<char*>(&len), 1, deadline)) return false;
@@ -931,23 +954,23 @@ void Server::Impl::setup_routes() {
                         "\">here</a>.</body></html>\r\n",
                     "text/html");
   });
-  http.Get(R"(/brevaro/pages/([A-Za-z]+)\.htm)", [this, not_found](const httplib::Request& req,
-                                                                  httplib::Response& res) {
-    std::string key = lower(req.matches[1].str());
-    Page page = section_page(key);
-    if (!page.found) return not_found(res, req.path);
-    {
-      std::lock_guard<std::mutex> lk(state_mu);
-      if (key == "signout") {
-        ++signouts;
-        signed_in = false;
-      } else if (key != "scrollingmessage" && key != "defaultbanner" && key != "downloadnewversion" &&
-                 key != "website") {
-        signed_in = true;
-      }
-    }
-    res.set_content(page.html, "text/html");
-  });
+  http.Get(R"(/brevaro/pages/([A-Za-z]+)\.htm)",
+           [this, not_found](const httplib::Request& req, httplib::Response& res) {
+             std::string key = lower(req.matches[1].str());
+             Page page = section_page(key);
+             if (!page.found) return not_found(res, req.path);
+             {
+               std::lock_guard<std::mutex> lk(state_mu);
+               if (key == "signout") {
+                 ++signouts;
+                 signed_in = false;
+               } else if (key != "scrollingmessage" && key != "defaultbanner" && key != "downloadnewversion" &&
+                          key != "website") {
+                 signed_in = true;
+               }
+             }
+             res.set_content(page.html, "text/html");
+           });
   http.Get(R"(/brevaro/ads/([A-Za-z0-9_.-]+)\.htm)", [](const httplib::Request& req, httplib::Response& res) {
     res.set_content(advert_landing_page(req.matches[1].str()), "text/html");
   });
@@ -1003,14 +1026,10 @@ Server::~Server() { impl_->stop(); }
 std::uint16_t Server::port() const { return impl_->port_main; }
 std::uint16_t Server::alt_port() const { return impl_->port_alt; }
 std::uint16_t Server::socks_port() const { return impl_->port_socks; }
-std::string Server::root_url() const {
-  return "http://" + impl_->cfg.bind + ":" + std::to_string(impl_->port_main);
-}
+std::string Server::root_url() const { return "http://" + impl_->cfg.bind + ":" + std::to_string(impl_->port_main); }
 std::string Server::base_url() const { return root_url() + "/brevaro/"; }
 std::string Server::url(std::string_view path) const { return root_url() + std::string(path); }
-std::string Server::redirect_link(std::string_view key) const {
-  return base_url() + "url.asp?url=" + std::string(key);
-}
+std::string Server::redirect_link(std::string_view key) const { return base_url() + "url.asp?url=" + std::string(key); }
 
 std::vector<RequestRecord> Server::requests() const {
   std::lock_guard<std::mutex> lk(impl_->rec_mu);

@@ -132,10 +132,10 @@ namespace brevaro::service {
 // {base} (http://127.0.0.1:PORT/brevaro/), {root} (http://127.0.0.1:PORT)
 // and {port}, expanded when the list is served.
 struct Banner {
-  std::string id;     // value 1: banner id
-  std::string file;   // value 2: a plain name is served as {base}banners/NAME;
-                      // "none" and anything with "://" or a placeholder are used as they are
-  std::string link;   // value 3: click-through link; empty means {base}ads/advert{id}.htm
+  std::string id;    // value 1: banner id
+  std::string file;  // value 2: a plain name is served as {base}banners/NAME;
+                     // "none" and anything with "://" or a placeholder are used as they are
+  std::string link;  // value 3: click-through link; empty means {base}ads/advert{id}.htm
   std::string day = "31", month = "12", year = "2099";  // values 4, 5, 6: expiry date
 };
 
@@ -181,9 +181,9 @@ struct Config {
   std::string banner_dir;        // empty: the committed service/data/banners
   Adverts adverts = Adverts::defaults();
   std::vector<std::pair<std::string, std::string>> overrides;  // path -> target
-  std::string proxy_user, proxy_password;  // proxy authentication when proxy_user is set
-  std::string socks_user, socks_password;  // SOCKS5 user/password required when socks_user is set
-  std::size_t max_records = 100000;        // in-memory records kept (oldest dropped)
+  std::string proxy_user, proxy_password;                      // proxy authentication when proxy_user is set
+  std::string socks_user, socks_password;                      // SOCKS5 user/password required when socks_user is set
+  std::size_t max_records = 100000;                            // in-memory records kept (oldest dropped)
 };
 
 // Reads a configuration file into `config` (fields not named stay as they
@@ -209,10 +209,10 @@ bool load_config_file(const std::string& path, Config& config, std::string& erro
 
 struct RequestRecord {
   std::uint64_t seq = 0;
-  std::string time;    // UTC ISO 8601 with milliseconds
-  std::string via;     // "direct", "proxy" or "socks5"
+  std::string time;  // UTC ISO 8601 with milliseconds
+  std::string via;   // "direct", "proxy" or "socks5"
   std::uint16_t port = 0;
-  std::string peer;    // "127.0.0.1:54321"
+  std::string peer;  // "127.0.0.1:54321"
   std::string method;
   std::string target;  // as sent on the request line
   std::string path;    // path with query
@@ -221,7 +221,7 @@ struct RequestRecord {
   std::vector<std::pair<std::string, std::string>> headers;
   std::size_t body_length = 0;
   std::string override_target;  // set when an override applied
-  std::string json;    // the JSON line written to the log (no line end)
+  std::string json;             // the JSON line written to the log (no line end)
 
   // Value of the first header with this name (ignoring case), empty if none.
   std::string header(std::string_view name) const;
@@ -244,9 +244,9 @@ class Server {
   std::uint16_t port() const;
   std::uint16_t alt_port() const;
   std::uint16_t socks_port() const;
-  std::string root_url() const;  // "http://127.0.0.1:PORT"
-  std::string base_url() const;  // "http://127.0.0.1:PORT/brevaro/"
-  std::string url(std::string_view path) const;  // root_url() + path
+  std::string root_url() const;                           // "http://127.0.0.1:PORT"
+  std::string base_url() const;                           // "http://127.0.0.1:PORT/brevaro/"
+  std::string url(std::string_view path) const;           // root_url() + path
   std::string redirect_link(std::string_view key) const;  // base_url() + "url.asp?url=" + key
 
   // Request records.
@@ -258,8 +258,7 @@ class Server {
   std::optional<RequestRecord> wait_for(const std::function<bool(const RequestRecord&)>& pred,
                                         std::chrono::milliseconds timeout) const;
   // Shorthand: the first record whose path without query equals `path`.
-  std::optional<RequestRecord> wait_for_path(std::string_view path,
-                                             std::chrono::milliseconds timeout) const;
+  std::optional<RequestRecord> wait_for_path(std::string_view path, std::chrono::milliseconds timeout) const;
 
   // Advert script contents, changeable while running.
   void set_adverts(Adverts adverts);

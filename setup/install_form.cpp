@@ -51,7 +51,8 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
   Memo2 = &make_memo(*this, "Memo2", P2, ui::Rect{156, 16, 266, 130},
                      {"Your private information - passwords, account names, account numbers and aggregated data - is "
                       "encrypted & stored on your PC. Your private information is never seen by brevaro."});
-  Label16 = &make<ui::Label>("Label16", P2, ui::Rect{12, 158, 410, 16}, "Select the directory you wish to install into . . .");
+  Label16 = &make<ui::Label>("Label16", P2, ui::Rect{12, 158, 410, 16},
+                             "Select the directory you wish to install into . . .");
   Label16->font().name = "Arial";
   Label16->font().height = -12;
   Label16->font().bold = true;
@@ -68,7 +69,8 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
                      {"The brevaro program has been installed successfully.", "",
                       "brevaro requires an internet connection to operate. You can launch brevaro by clicking the "
                       "task tray icon or by selecting the program from the start menu."});
-  ckbxStartProgram = &make<ui::CheckBox>("ckbxStartProgram", P4, ui::Rect{200, 168, 222, 20}, "Start brevaro product now?");
+  ckbxStartProgram =
+      &make<ui::CheckBox>("ckbxStartProgram", P4, ui::Rect{200, 168, 222, 20}, "Start brevaro product now?");
   ckbxStartProgram->set_checked(true);
 
   // Below the pages, on every page.
@@ -89,7 +91,8 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
   btn_cancel->set_on_click([this](ui::Control& c) { btn_cancelClick(c); });
   btn_filename->set_on_click([this](ui::Control& c) { btn_filenameClick(c); });
   panWebLink->set_on_mouse_move([this](ui::Control& c, ui::Point p) { panWebLinkMouseMove(c, p); });
-  panWebLink->set_on_mouse_down([this](ui::Control& c, ui::MouseButton b, ui::Point p) { panWebLinkMouseDown(c, b, p); });
+  panWebLink->set_on_mouse_down(
+      [this](ui::Control& c, ui::MouseButton b, ui::Point p) { panWebLinkMouseDown(c, b, p); });
   // Leaving the link over the form, the pages or the welcome page's picture
   // and text turns it black again.
   for (ui::Control* c : std::initializer_list<ui::Control*>{this, Notebook, P1, P2, P4, Image1, Memo1})
@@ -116,7 +119,8 @@ void Tfrm_install::btn_nextClick(ui::Control&) {
     install();
   } else if (page == P4) {
     platform::Shell& shell = application().ports().shell;
-    if (ckbxStartProgram->checked()) shell.start_program(program_command(destination(), "brevaro.exe"), platform::ShowState::normal);
+    if (ckbxStartProgram->checked())
+      shell.start_program(program_command(destination(), "brevaro.exe"), platform::ShowState::normal);
     shell.start_program(program_command(destination(), "Tray.exe"), platform::ShowState::normal);
     close();
   }
@@ -126,7 +130,8 @@ void Tfrm_install::install() {
   const platform::Ports& ports = application().ports();
   const std::string d = destination();
   if (!prepare_destination(ports.fs, d)) {
-    application().message_box(kCannotCreateDestination, "Information", ui::MsgBoxButtons::ok, ui::MsgBoxIcon::information);
+    application().message_box(kCannotCreateDestination, "Information", ui::MsgBoxButtons::ok,
+                              ui::MsgBoxIcon::information);
     close();
     return;
   }
@@ -159,8 +164,8 @@ void Tfrm_install::btn_backClick(ui::Control&) {
 }
 
 void Tfrm_install::btn_cancelClick(ui::Control&) {
-  if (application().message_box("Are you sure you want to abort the installation?", "Confirm", ui::MsgBoxButtons::yes_no,
-                                ui::MsgBoxIcon::question) == ui::MsgBoxResult::yes)
+  if (application().message_box("Are you sure you want to abort the installation?", "Confirm",
+                                ui::MsgBoxButtons::yes_no, ui::MsgBoxIcon::question) == ui::MsgBoxResult::yes)
     close();
 }
 

@@ -123,7 +123,8 @@ void create_shortcuts(const platform::Ports& ports, platform::ShellLinks& links,
 
 void register_tray_at_logon(platform::Registry& registry, std::string_view destination) {
   if (!registry.open_key(kRunKey, true)) return;
-  registry.write(kRunKey, kRunValue, platform::RegValue{platform::RegType::sz, "\"" + join(destination, "Tray.exe") + "\""});
+  registry.write(kRunKey, kRunValue,
+                 platform::RegValue{platform::RegType::sz, "\"" + join(destination, "Tray.exe") + "\""});
 }
 
 std::string program_command(std::string_view destination, std::string_view file_name) {

@@ -15,11 +15,14 @@ inline constexpr std::string_view kDefaultDestination = "C:\\Program Files\\brev
 inline constexpr std::string_view kProductFolder = "brevaro";
 inline constexpr std::string_view kRunKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr std::string_view kRunValue = "brevaroTray";
-inline constexpr std::string_view kShellFoldersKey = "Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+inline constexpr std::string_view kShellFoldersKey =
+    "Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 inline constexpr std::string_view kTrayResource = "tasktray";
 
-inline constexpr std::string_view kCannotCreateDestination = "Installation aborted, destination directory unable to be created.";
-inline constexpr std::string_view kFilesNotInstalled = "Installation aborted!\rFiles will not have been installed properly.";
+inline constexpr std::string_view kCannotCreateDestination =
+    "Installation aborted, destination directory unable to be created.";
+inline constexpr std::string_view kFilesNotInstalled =
+    "Installation aborted!\rFiles will not have been installed properly.";
 
 // The destination for a folder chosen in the folder dialog: the product's
 // sub-folder inside it; a drive root ("D:\") takes the name without another
@@ -34,11 +37,11 @@ bool prepare_destination(platform::FileSystem& fs, std::string_view destination)
 
 // What the copy steps achieved.
 struct CopyResult {
-  bool client = false;       // D\brevaro.exe
-  bool uninstaller = false;  // D\Uninstall.exe
-  bool banner = false;       // D\Data\bv.swf
-  bool tray = false;         // D\Tray.exe written from the resource
-  bool tray_present = false; // some D\Tray.exe is there afterwards (an old one may be in use)
+  bool client = false;        // D\brevaro.exe
+  bool uninstaller = false;   // D\Uninstall.exe
+  bool banner = false;        // D\Data\bv.swf
+  bool tray = false;          // D\Tray.exe written from the resource
+  bool tray_present = false;  // some D\Tray.exe is there afterwards (an old one may be in use)
   // The installation can go on: both copies of the executable arrived and a
   // tray program is in place. The default banner is optional: the client
   // shows its other banners without it.

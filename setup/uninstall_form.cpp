@@ -121,8 +121,8 @@ void Tfrm_uninstall::back_to_welcome() {
 }
 
 void Tfrm_uninstall::btn_cancelClick(ui::Control&) {
-  if (application().message_box("Are you sure you want to abort the installation?", "Confirm", ui::MsgBoxButtons::yes_no,
-                                ui::MsgBoxIcon::question) == ui::MsgBoxResult::yes)
+  if (application().message_box("Are you sure you want to abort the installation?", "Confirm",
+                                ui::MsgBoxButtons::yes_no, ui::MsgBoxIcon::question) == ui::MsgBoxResult::yes)
     close();
 }
 

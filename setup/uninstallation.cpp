@@ -46,14 +46,16 @@ bool holds_installation(const platform::FileSystem& fs, std::string_view program
          (fs.file_exists(p + "brevaro.exe") && fs.directory_exists(p + "Data"));
 }
 
-CloseResult close_programs(platform::FileSystem& fs, std::string_view program_folder, const platform::CloseWait& tray_wait,
-                           const platform::CloseWait& client_wait) {
+CloseResult close_programs(platform::FileSystem& fs, std::string_view program_folder,
+                           const platform::CloseWait& tray_wait, const platform::CloseWait& client_wait) {
   using platform::CloseOutcome;
-  if (platform::ask_to_close(fs, program_folder, platform::kTrayMarkers, "Tray.exe", tray_wait) == CloseOutcome::gave_up)
+  if (platform::ask_to_close(fs, program_folder, platform::kTrayMarkers, "Tray.exe", tray_wait) ==
+      CloseOutcome::gave_up)
     return CloseResult::tray_running;
   // The client's request follows; a stale answer of an earlier request goes
   // first, inside ask_to_close.
-  if (platform::ask_to_close(fs, program_folder, platform::kClientMarkers, "brevaro.exe", client_wait) == CloseOutcome::gave_up)
+  if (platform::ask_to_close(fs, program_folder, platform::kClientMarkers, "brevaro.exe", client_wait) ==
+      CloseOutcome::gave_up)
     return CloseResult::client_running;
   return CloseResult::closed;
 }

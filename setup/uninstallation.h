@@ -22,8 +22,8 @@ enum class CloseResult { closed, tray_running, client_running };
 // Asks the tray program and then the client to close and waits until each
 // executable has been deleted, each wait bounded by its own CloseWait; when
 // the user stops waiting nothing further is touched.
-CloseResult close_programs(platform::FileSystem& fs, std::string_view program_folder, const platform::CloseWait& tray_wait,
-                           const platform::CloseWait& client_wait);
+CloseResult close_programs(platform::FileSystem& fs, std::string_view program_folder,
+                           const platform::CloseWait& tray_wait, const platform::CloseWait& client_wait);
 
 // The rest, once both programs are gone: the plain files of the three data
 // folders and of the program folder (last listed first; hidden and system

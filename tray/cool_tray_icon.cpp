@@ -46,10 +46,8 @@ TCoolTrayIcon::~TCoolTrayIcon() {
 
 void TCoolTrayIcon::loaded() {
   loading_ = false;
-  if (icon_visible_)
-    AddTrayIcon();
-  else
-    RemoveTrayIcon();
+  if (icon_visible_) AddTrayIcon();
+  else RemoveTrayIcon();
   if (StartMinimized) platform_.show_window(platform_.application_window(), ShowCommand::hide);
   UpdateTrayIcon();
 }
@@ -94,10 +92,8 @@ void TCoolTrayIcon::set_icon(std::shared_ptr<const IconImage> icon) {
 }
 
 void TCoolTrayIcon::set_icon_visible(bool v) {
-  if (v)
-    AddTrayIcon();
-  else
-    RemoveTrayIcon();
+  if (v) AddTrayIcon();
+  else RemoveTrayIcon();
 }
 
 void TCoolTrayIcon::set_popup_menu(menu::TPopupMenu2000* m) {

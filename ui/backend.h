@@ -32,7 +32,8 @@ class Canvas {
   // there. This fallback draws the opaque runs one row piece at a time.
   virtual void draw_masked_bitmap(Point at, const Bitmap& bitmap, std::span<const std::uint8_t> transparent) {
     const auto w = static_cast<std::size_t>(bitmap.width);
-    if (bitmap.width <= 0 || bitmap.height <= 0 || transparent.size() < w * static_cast<std::size_t>(bitmap.height)) return;
+    if (bitmap.width <= 0 || bitmap.height <= 0 || transparent.size() < w * static_cast<std::size_t>(bitmap.height))
+      return;
     for (int y = 0; y < bitmap.height; ++y) {
       const std::size_t row = static_cast<std::size_t>(y) * w;
       std::size_t x = 0;

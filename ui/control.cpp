@@ -149,7 +149,9 @@ std::intptr_t WinControl::send_message(std::uint32_t message, std::uintptr_t wpa
   return peer().send(message, wparam, lparam);
 }
 
-void WinControl::set_window_region(const std::vector<Rect>* rects, bool redraw) { peer().set_window_region(rects, redraw); }
+void WinControl::set_window_region(const std::vector<Rect>* rects, bool redraw) {
+  peer().set_window_region(rects, redraw);
+}
 
 void WinControl::add_child(Control& c) { children_.push_back(&c); }
 

@@ -26,7 +26,8 @@ Image::Image(Component* owner, std::string_view name, WinControl* parent, Rect b
 
 void Image::set_picture(Bitmap b) {
   picture_ = std::move(b);
-  if (auto_size_ && picture_.width > 0 && picture_.height > 0) set_bounds(Rect{bounds().left, bounds().top, picture_.width, picture_.height});
+  if (auto_size_ && picture_.width > 0 && picture_.height > 0)
+    set_bounds(Rect{bounds().left, bounds().top, picture_.width, picture_.height});
   invalidate();
 }
 
@@ -60,9 +61,7 @@ CheckBox::CheckBox(Component* owner, std::string_view name, WinControl* parent, 
 bool CheckBox::checked() { return peer().checked(); }
 void CheckBox::set_checked(bool c) { peer().set_checked(c); }
 
-void CheckBox::click() {
-  WinControl::click();
-}
+void CheckBox::click() { WinControl::click(); }
 
 // ---- Memo ----------------------------------------------------------------------
 
@@ -123,6 +122,7 @@ int PageControl::active_page_index() const {
 }
 
 TabSheet::TabSheet(Component* owner, std::string_view name, PageControl* parent)
-    : WinControl(owner, name, parent, Rect{0, 0, parent->bounds().width, parent->bounds().height}, WindowKind::tab_sheet) {}
+    : WinControl(owner, name, parent, Rect{0, 0, parent->bounds().width, parent->bounds().height},
+                 WindowKind::tab_sheet) {}
 
 }  // namespace brevaro::ui

@@ -26,9 +26,12 @@ struct Canvas {
   std::vector<Pixel> pixels;
   std::vector<std::uint8_t> mask;  // empty when no frame is transparent
   bool has_mask() const { return !mask.empty(); }
-  Pixel at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
+  Pixel at(int x, int y) const {
+    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+  }
   bool transparent_at(int x, int y) const {
-    return has_mask() && mask[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] != 0;
+    return has_mask() &&
+           mask[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] != 0;
   }
 };
 

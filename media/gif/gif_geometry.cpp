@@ -48,8 +48,7 @@ Rect picture_rect(const PaintOptions& o, int cw, int ch, int pw, int ph) {
   return Rect{0, 0, pw, ph};
 }
 
-bool is_opaque_covering(bool visible, bool first_frame_transparent, bool loaded, const Rect& picture, int cw,
-                        int ch) {
+bool is_opaque_covering(bool visible, bool first_frame_transparent, bool loaded, const Rect& picture, int cw, int ch) {
   const Rect client{0, 0, cw, ch};
   if (!visible || first_frame_transparent || !loaded) return false;
   if (client.empty()) return false;

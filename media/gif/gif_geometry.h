@@ -32,8 +32,8 @@ bool is_stretched(const PaintOptions& o, int control_w, int control_h, int pictu
 Rect picture_rect(const PaintOptions& o, int control_w, int control_h, int picture_w, int picture_h);
 
 // The picture covers the client area opaquely.
-bool is_opaque_covering(bool visible, bool first_frame_transparent, bool loaded, const Rect& picture,
-                        int control_w, int control_h);
+bool is_opaque_covering(bool visible, bool first_frame_transparent, bool loaded, const Rect& picture, int control_w,
+                        int control_h);
 
 // Tiling: cells of picture size from (0,0), control_w / picture_w + 1
 // columns and control_h / picture_h + 1 rows.

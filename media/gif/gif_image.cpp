@@ -106,7 +106,9 @@ bool GifImage::load_bytes(std::vector<std::uint8_t> bytes) {
     options.progress = [this, &aborted](std::size_t position, std::size_t size) {
       bool keep = true;
       const int percentage =
-          size == 0 ? 0 : static_cast<int>(std::nearbyint(100.0 * static_cast<double>(position) / static_cast<double>(size)));
+          size == 0
+              ? 0
+              : static_cast<int>(std::nearbyint(100.0 * static_cast<double>(position) / static_cast<double>(size)));
       on_progress(*this, static_cast<int>(position), static_cast<int>(size), percentage, keep);
       if (!keep) aborted = true;
       return keep;
@@ -394,8 +396,7 @@ void GifImage::wm_paint(Surface& target, int x, int y) {
 }
 
 void GifImage::after_paint() {
-  const bool runs = animated_ && animate_ && loaded_ &&
-                    (gif_.loop_count >= pass_ || loop_ || gif_.loop_count == 0);
+  const bool runs = animated_ && animate_ && loaded_ && (gif_.loop_count >= pass_ || loop_ || gif_.loop_count == 0);
   if (runs) {
     start_timer(frame_interval(current_frame_));
   } else {

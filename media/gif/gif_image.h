@@ -30,10 +30,10 @@ enum class GifVersion { gif87a, gif89a };
 // Status of the last operation.
 enum class GifStatus : int {
   success = 0,
-  aborted = 1,         // OnProgress cleared KeepOnProcessing
+  aborted = 1,  // OnProgress cleared KeepOnProcessing
   empty_data = 2,
-  invalid_data = 3,    // not a GIF, a zero-sized frame, no frame, or a picture above 16384 (our code)
-  out_of_range = 5,    // CurrentFrame out of range
+  invalid_data = 3,  // not a GIF, a zero-sized frame, no frame, or a picture above 16384 (our code)
+  out_of_range = 5,  // CurrentFrame out of range
   file_not_found = 7,
 };
 
@@ -51,8 +51,8 @@ class AnimationTimer {
 
 // Creates a timer in the order the control relies on: Threaded and
 // ThreadPriority copied, OnTimer assigned; the control sets the interval next.
-using AnimationTimerFactory = std::function<std::unique_ptr<AnimationTimer>(
-    std::function<void()> on_tick, bool threaded, ThreadPriority priority)>;
+using AnimationTimerFactory = std::function<std::unique_ptr<AnimationTimer>(std::function<void()> on_tick,
+                                                                            bool threaded, ThreadPriority priority)>;
 
 // Raised by a file reader when the file exists but cannot be read.
 class GifFileError : public std::runtime_error {
@@ -79,10 +79,10 @@ class GifImageHost {
 };
 
 struct GifImageServices {
-  GifImageHost* host = nullptr;           // none: nothing to tell
-  AnimationTimerFactory timer_factory;    // none: the control never animates
+  GifImageHost* host = nullptr;               // none: nothing to tell
+  AnimationTimerFactory timer_factory;        // none: the control never animates
   std::function<std::uint32_t()> tick_count;  // the system tick count (ms); none: 0
-  FileReader read_file;                   // none: standard_file_reader()
+  FileReader read_file;                       // none: standard_file_reader()
 };
 
 // A drawing surface of 0x00RRGGBB pixels (the parent's client area).
@@ -92,8 +92,12 @@ struct Surface {
   Surface() = default;
   Surface(int w, int h, gif::Pixel fill = 0)
       : width(w), height(h), pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill) {}
-  gif::Pixel at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
-  gif::Pixel& at(int x, int y) { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
+  gif::Pixel at(int x, int y) const {
+    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+  }
+  gif::Pixel& at(int x, int y) {
+    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+  }
 };
 
 // Frame 1's image, as assigning the control to a bitmap gives it.
@@ -107,8 +111,8 @@ struct FrameImage {
 class GifImage {
  public:
   using NotifyEvent = std::function<void(GifImage& sender)>;
-  using ProgressEvent = std::function<void(GifImage& sender, int bytes_processed, int bytes_to_process,
-                                           int percentage, bool& keep_on_processing)>;
+  using ProgressEvent = std::function<void(GifImage& sender, int bytes_processed, int bytes_to_process, int percentage,
+                                           bool& keep_on_processing)>;
 
   explicit GifImage(GifImageServices services = {});
   ~GifImage();

@@ -55,9 +55,7 @@ class Parser {
     pos_ += 2;
     return v;
   }
-  bool progress(std::size_t position) {
-    return !opt_.progress || opt_.progress(position, size_);
-  }
+  bool progress(std::size_t position) { return !opt_.progress || opt_.progress(position, size_); }
   // Skips data sub-blocks up to and including the terminator; false when
   // the data ends first.
   bool skip_sub_blocks();
@@ -131,22 +129,39 @@ ParseStatus Parser::run() {
     if (introducer == 0x21) {
       pos_ += 2;
       if (label == 0x01) {  // plain text: skipped, never drawn
-        if (!have(1)) { gif_.end = ParseEnd::truncated; break; }
+        if (!have(1)) {
+          gif_.end = ParseEnd::truncated;
+          break;
+        }
         std::size_t n = u8();
-        if (!have(n)) { pos_ = size_; gif_.end = ParseEnd::truncated; break; }
+        if (!have(n)) {
+          pos_ = size_;
+          gif_.end = ParseEnd::truncated;
+          break;
+        }
         pos_ += n;
-        if (!skip_sub_blocks()) { gif_.end = ParseEnd::truncated; break; }
+        if (!skip_sub_blocks()) {
+          gif_.end = ParseEnd::truncated;
+          break;
+        }
       } else if (label == 0xF9) {  // graphic control: 6 bytes as they come
-        if (!have(6)) { pos_ = size_; gif_.end = ParseEnd::truncated; break; }
+        if (!have(6)) {
+          pos_ = size_;
+          gif_.end = ParseEnd::truncated;
+          break;
+        }
         pos_ += 1;  // block size
         control.present = true;
         control.packed = u8();
         control.delay = u16();
         control.transparent_index = u8();
-        pos_ += 1;  // terminator
+        pos_ += 1;                 // terminator
       } else if (label == 0xFE) {  // comment: sub-blocks appended; a cut ends it quietly
         for (;;) {
-          if (!have(1)) { pos_ = size_; break; }
+          if (!have(1)) {
+            pos_ = size_;
+            break;
+          }
           std::size_t n = u8();
           if (n == 0) break;
           std::size_t take = std::min(n, size_ - pos_);
@@ -155,9 +170,16 @@ ParseStatus Parser::run() {
           if (take < n) break;
         }
       } else if (label == 0xFF) {  // application
-        if (!have(1)) { gif_.end = ParseEnd::truncated; break; }
+        if (!have(1)) {
+          gif_.end = ParseEnd::truncated;
+          break;
+        }
         std::size_t n = u8();
-        if (!have(n)) { pos_ = size_; gif_.end = ParseEnd::truncated; break; }
+        if (!have(n)) {
+          pos_ = size_;
+          gif_.end = ParseEnd::truncated;
+          break;
+        }
         const bool netscape = n >= 11 && std::memcmp(p_ + pos_, "NETSCAPE2.0", 11) == 0;
         pos_ += n;
         if (netscape && have(1)) {
@@ -167,12 +189,18 @@ ParseStatus Parser::run() {
             gif_.has_loop_block = true;
           }
         }
-        if (!skip_sub_blocks()) { gif_.end = ParseEnd::truncated; break; }
+        if (!skip_sub_blocks()) {
+          gif_.end = ParseEnd::truncated;
+          break;
+        }
       } else {
         // An unknown extension label: its sub-blocks are skipped as the
         // format describes them (decision: a plain pairwise scan could
         // take a ',' inside the data for an image).
-        if (!skip_sub_blocks()) { gif_.end = ParseEnd::truncated; break; }
+        if (!skip_sub_blocks()) {
+          gif_.end = ParseEnd::truncated;
+          break;
+        }
       }
     } else if (introducer == 0x2C) {
       if (static_cast<int>(gif_.frames.size()) >= opt_.limits.max_frames) {
@@ -183,8 +211,14 @@ ParseStatus Parser::run() {
       FrameResult r = read_frame(control, frame);
       if (r == FrameResult::bad) return ParseStatus::bad_frame;
       if (r == FrameResult::aborted) return ParseStatus::aborted;
-      if (r == FrameResult::too_large) { gif_.end = ParseEnd::frame_too_large; break; }
-      if (r == FrameResult::truncated) { gif_.end = ParseEnd::truncated; break; }
+      if (r == FrameResult::too_large) {
+        gif_.end = ParseEnd::frame_too_large;
+        break;
+      }
+      if (r == FrameResult::truncated) {
+        gif_.end = ParseEnd::truncated;
+        break;
+      }
       gif_.color_depth = std::max(gif_.color_depth, frame.depth);
       gif_.any_transparent = gif_.any_transparent || frame.transparent;
       gif_.any_interlaced = gif_.any_interlaced || frame.interlaced;
@@ -218,7 +252,10 @@ ParseStatus Parser::run() {
 }
 
 FrameResult Parser::read_frame(const ControlBlock& control, Frame& f) {
-  if (!have(10)) { pos_ = size_; return FrameResult::truncated; }
+  if (!have(10)) {
+    pos_ = size_;
+    return FrameResult::truncated;
+  }
   pos_ += 1;  // ','
   f.left = u16();
   f.top = u16();
@@ -233,7 +270,10 @@ FrameResult Parser::read_frame(const ControlBlock& control, Frame& f) {
     f.has_local_palette = true;
     f.depth = (packed & 7) + 1;
     const std::size_t entries = std::size_t{1} << f.depth;
-    if (!have(3 * entries)) { pos_ = size_; return FrameResult::truncated; }
+    if (!have(3 * entries)) {
+      pos_ = size_;
+      return FrameResult::truncated;
+    }
     for (std::size_t i = 0; i < entries; ++i) {
       f.palette[i] = Rgb{p_[pos_], p_[pos_ + 1], p_[pos_ + 2]};
       pos_ += 3;
@@ -268,15 +308,24 @@ FrameResult Parser::read_frame(const ControlBlock& control, Frame& f) {
 
 FrameResult Parser::decode_pixels(Frame& f) {
   // Minimum code size, then the sub-blocks joined into one buffer.
-  if (!have(1)) { pos_ = size_; return FrameResult::truncated; }
+  if (!have(1)) {
+    pos_ = size_;
+    return FrameResult::truncated;
+  }
   f.min_code_size = u8();
   const std::size_t data_start = pos_;
   codes_.clear();
   for (;;) {
-    if (!have(1)) { pos_ = size_; return FrameResult::truncated; }
+    if (!have(1)) {
+      pos_ = size_;
+      return FrameResult::truncated;
+    }
     std::size_t n = u8();
     if (n == 0) break;
-    if (!have(n)) { pos_ = size_; return FrameResult::truncated; }
+    if (!have(n)) {
+      pos_ = size_;
+      return FrameResult::truncated;
+    }
     codes_.insert(codes_.end(), p_ + pos_, p_ + pos_ + n);
     pos_ += n;
   }

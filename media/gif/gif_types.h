@@ -32,9 +32,9 @@ Disposal map_disposal(unsigned file_value);
 // and for transparent frames a mask of one byte per pixel (1 = transparent).
 struct Frame {
   int left = 0, top = 0, width = 0, height = 0;
-  int depth = 0;              // 1..8 for a local palette; 0 when the global one is used
-  int palette_depth = 0;      // entries used by the image's palette: 2^palette_depth
-  std::uint32_t delay_ms = 0; // graphic control delay x 10
+  int depth = 0;                  // 1..8 for a local palette; 0 when the global one is used
+  int palette_depth = 0;          // entries used by the image's palette: 2^palette_depth
+  std::uint32_t delay_ms = 0;     // graphic control delay x 10
   std::uint8_t disposal_raw = 0;  // (packed >> 2) & 7 as in the file
   Disposal disposal = Disposal::none;
   bool has_local_palette = false;
@@ -44,32 +44,32 @@ struct Frame {
   Rgb transparent_color;
   bool has_control_block = false;
   int min_code_size = 0;
-  bool data_complete = false;   // the code stream reached its end code or filled the frame
+  bool data_complete = false;  // the code stream reached its end code or filled the frame
   std::size_t pixels_decoded = 0;
   std::string comment;
-  Palette palette{};            // the local palette, or a copy of the global palette
+  Palette palette{};                 // the local palette, or a copy of the global palette
   std::vector<std::uint8_t> pixels;  // width * height colour indices
   std::vector<std::uint8_t> mask;    // width * height, 1 = transparent (transparent frames only)
 };
 
 // Why a parse ended.
 enum class ParseEnd {
-  trailer,          // ';' seen
-  end_of_data,      // the data ran out between blocks
-  truncated,        // the data ran out inside a block; that frame (if any) was dropped
-  frame_too_large,  // a frame above the dimension limit or the memory budget was dropped
-  frame_limit,      // the 257th image block was not read
-  first_image_only, // FirstImageOnly stopped after frame 1
+  trailer,           // ';' seen
+  end_of_data,       // the data ran out between blocks
+  truncated,         // the data ran out inside a block; that frame (if any) was dropped
+  frame_too_large,   // a frame above the dimension limit or the memory budget was dropped
+  frame_limit,       // the 257th image block was not read
+  first_image_only,  // FirstImageOnly stopped after frame 1
 };
 
 enum class ParseStatus {
   ok,
-  empty,            // no bytes at all (control status 2)
-  not_gif,          // no "GIF" signature, or the header / screen descriptor is cut
-  bad_frame,        // an image descriptor with zero width or height
-  no_frames,        // nothing to show: no frame could be read
-  canvas_too_large, // the picture would exceed the dimension limit
-  aborted,          // the progress callback asked to stop (control status 1)
+  empty,             // no bytes at all (control status 2)
+  not_gif,           // no "GIF" signature, or the header / screen descriptor is cut
+  bad_frame,         // an image descriptor with zero width or height
+  no_frames,         // nothing to show: no frame could be read
+  canvas_too_large,  // the picture would exceed the dimension limit
+  aborted,           // the progress callback asked to stop (control status 1)
 };
 
 struct GifFile {
@@ -78,8 +78,8 @@ struct GifFile {
   bool has_global_palette = false;
   int global_depth = 0;
   Palette global_palette{};
-  int color_depth = 0;              // largest colour depth seen
-  int loop_count = 1;               // 1 when the file has no NETSCAPE2.0 block; 0 = for ever
+  int color_depth = 0;  // largest colour depth seen
+  int loop_count = 1;   // 1 when the file has no NETSCAPE2.0 block; 0 = for ever
   bool has_loop_block = false;
   bool any_transparent = false;
   bool any_interlaced = false;
@@ -91,8 +91,8 @@ struct GifFile {
 // Limits under which a file is read. The defaults are those of the product.
 struct Limits {
   int max_frames = 256;
-  int max_frame_dimension = 16384;      // a larger frame is dropped, loading ends
-  int max_canvas_dimension = 16384;     // a larger picture fails to load instead of allocating gigabytes
+  int max_frame_dimension = 16384;   // a larger frame is dropped, loading ends
+  int max_canvas_dimension = 16384;  // a larger picture fails to load instead of allocating gigabytes
   // Memory budget for decoded frames (pixels + masks + saved areas), in bytes:
   // the frame that would exceed it is dropped and loading ends, like a frame
   // that is too large. Keeps 256 frames of 16384 x 16384 from taking 64 GiB.

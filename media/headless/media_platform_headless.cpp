@@ -71,9 +71,8 @@ class HeadlessMediaPlatform final : public MediaPlatform {
       return;
     }
     if (poll_) return;
-    poll_ = app_.backend().create_timer([this] {
-      dispatcher_.run_pending([this](const std::function<void()>& fn) { app_.guarded(fn); });
-    });
+    poll_ = app_.backend().create_timer(
+        [this] { dispatcher_.run_pending([this](const std::function<void()>& fn) { app_.guarded(fn); }); });
     poll_->start(kPollMs);
   }
 

@@ -29,7 +29,7 @@ struct SwfHeader {
   int stage_width = 0, stage_height = 0;  // pixels
   double frame_rate = 0;                  // frames per second (8.8 fixed point)
   std::uint16_t frame_count = 0;
-  bool has_background = false;            // a SetBackgroundColor tag was found
+  bool has_background = false;                                              // a SetBackgroundColor tag was found
   std::uint8_t background_r = 255, background_g = 255, background_b = 255;  // white when none
 };
 

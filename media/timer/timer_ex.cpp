@@ -19,8 +19,8 @@ struct TTimerEx::Worker {
   std::uint32_t interval = 1000;
   bool thread_safe = false;
   ThreadPriority priority = ThreadPriority::normal;
-  std::recursive_mutex call;   // held while the owner is used
-  TTimerEx* owner = nullptr;   // none once the owner is gone
+  std::recursive_mutex call;  // held while the owner is used
+  TTimerEx* owner = nullptr;  // none once the owner is gone
 
   // Hands an exception from a tick to the application's handler on the GUI
   // thread; dropped once the owner is gone (the handler may be gone too).
@@ -57,9 +57,8 @@ struct TTimerEx::Worker {
         if (services.set_current_thread_priority) services.set_current_thread_priority(applied);
       }
       const std::uint64_t gen = w->generation;
-      const bool interrupted = w->cv.wait_for(lk, std::chrono::milliseconds(w->interval), [&] {
-        return w->terminated || w->suspended || w->generation != gen;
-      });
+      const bool interrupted = w->cv.wait_for(lk, std::chrono::milliseconds(w->interval),
+                                              [&] { return w->terminated || w->suspended || w->generation != gen; });
       if (w->terminated) break;
       if (interrupted) continue;
       const bool safe = w->thread_safe;
@@ -237,8 +236,7 @@ namespace {
 
 class TimerExAnimationTimer : public AnimationTimer {
  public:
-  TimerExAnimationTimer(TimerServices services, std::function<void()> on_tick, bool threaded,
-                        ThreadPriority priority)
+  TimerExAnimationTimer(TimerServices services, std::function<void()> on_tick, bool threaded, ThreadPriority priority)
       : timer_(std::move(services)) {
     timer_.set_threaded(threaded);
     timer_.set_thread_priority(priority);

@@ -34,9 +34,9 @@ void TShockwaveFlash::paint(ui::Canvas& canvas) {
   const int right = std::min(st.left + st.width, b.width), bottom = std::min(st.top + st.height, b.height);
   if (right <= left || bottom <= top) return;
   const std::uint32_t bg = model_.background();  // 0x00RRGGBB
-  canvas.fill_rect(ui::Rect{b.left + left, b.top + top, right - left, bottom - top},
-                   ui::rgb(static_cast<int>((bg >> 16) & 0xFF), static_cast<int>((bg >> 8) & 0xFF),
-                           static_cast<int>(bg & 0xFF)));
+  canvas.fill_rect(
+      ui::Rect{b.left + left, b.top + top, right - left, bottom - top},
+      ui::rgb(static_cast<int>((bg >> 16) & 0xFF), static_cast<int>((bg >> 8) & 0xFF), static_cast<int>(bg & 0xFF)));
 }
 
 }  // namespace brevaro::media

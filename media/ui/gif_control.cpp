@@ -24,9 +24,7 @@ FileReader port_file_reader(platform::FileSystem& fs) {
 }  // namespace
 
 TGIFImage::TGIFImage(ui::Component* owner, std::string_view name, ui::WinControl* parent, ui::Rect bounds)
-    : ui::Control(owner, name, parent, bounds),
-      platform_(make_media_platform(application())),
-      model_([this] {
+    : ui::Control(owner, name, parent, bounds), platform_(make_media_platform(application())), model_([this] {
         GifImageServices s;
         s.host = this;
         s.timer_factory = timer_ex_factory(platform_->timer_services());

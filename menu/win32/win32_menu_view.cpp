@@ -177,10 +177,8 @@ std::optional<std::size_t> Win32MenuView::track(const PopupModel& model, ui::Poi
   for (std::size_t i = 0; i < model.entries.size(); ++i) {
     const PopupEntry& e = model.entries[i];
     UINT flags = MF_OWNERDRAW;
-    if (e.separator)
-      flags |= MF_SEPARATOR;
-    else if (!e.enabled)
-      flags |= MF_GRAYED;
+    if (e.separator) flags |= MF_SEPARATOR;
+    else if (!e.enabled) flags |= MF_GRAYED;
     // Owner-drawn entries carry their index as the item data; commands count from 1.
     AppendMenuA(menu.h, flags, e.separator ? 0 : i + 1, reinterpret_cast<LPCSTR>(i));
     if (e.is_default && !e.separator) SetMenuDefaultItem(menu.h, static_cast<UINT>(i + 1), FALSE);

@@ -10,14 +10,14 @@ namespace {
 // The loop that drives the sockets and the port on it, constructed before
 // the forwarding base that refers to the port.
 struct LoopAndApi {
-    posix::EventLoop loop;
-    posix::PosixSocketApi api{loop};
+  posix::EventLoop loop;
+  posix::PosixSocketApi api{loop};
 };
 
 // Owns the loop that drives the sockets.
 class OwnedLoopApi final : private LoopAndApi, public ForwardingSocketApi {
-public:
-    OwnedLoopApi() : ForwardingSocketApi(api) {}
+ public:
+  OwnedLoopApi() : ForwardingSocketApi(api) {}
 };
 
 }  // namespace

@@ -46,7 +46,8 @@ void MemoryFileSystem::check_file_changeable(std::string_view path) const {
   const std::string k = key(path);
   if (running_.count(k)) throw FileError(FileErrorKind::access_denied, "Access is denied");
   if (in_use_.count(k))
-    throw FileError(FileErrorKind::in_use, "The process cannot access the file because it is being used by another process");
+    throw FileError(FileErrorKind::in_use,
+                    "The process cannot access the file because it is being used by another process");
 }
 
 void MemoryFileSystem::create_directory(std::string_view path) {
@@ -70,7 +71,8 @@ std::optional<std::string> MemoryFileSystem::read_file(std::string_view path) co
 }
 
 void MemoryFileSystem::write_file(std::string_view path, std::string_view bytes) {
-  if (const auto* n = find(path); n && n->is_directory) throw FileError(FileErrorKind::access_denied, "Access is denied");
+  if (const auto* n = find(path); n && n->is_directory)
+    throw FileError(FileErrorKind::access_denied, "Access is denied");
   check_parent_writable(path);
   check_file_changeable(path);
   ++writes_;
@@ -117,16 +119,21 @@ void MemoryFileSystem::copy_file(std::string_view from, std::string_view to) {
 std::vector<DirEntry> MemoryFileSystem::list_directory(std::string_view path) const {
   std::vector<DirEntry> out;
   const std::string prefix = key(path) + "\\";
-  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+       ++it) {
     if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
-    out.push_back(DirEntry{it->second.name, it->second.is_directory, hidden_.count(it->first) > 0,
-                           system_.count(it->first) > 0});
+    out.push_back(
+        DirEntry{it->second.name, it->second.is_directory, hidden_.count(it->first) > 0, system_.count(it->first) > 0});
   }
   return out;
 }
 
-void MemoryFileSystem::set_in_use(std::string_view path, bool v) { v ? (void)in_use_.insert(key(path)) : (void)in_use_.erase(key(path)); }
-void MemoryFileSystem::set_running(std::string_view path, bool v) { v ? (void)running_.insert(key(path)) : (void)running_.erase(key(path)); }
+void MemoryFileSystem::set_in_use(std::string_view path, bool v) {
+  v ? (void)in_use_.insert(key(path)) : (void)in_use_.erase(key(path));
+}
+void MemoryFileSystem::set_running(std::string_view path, bool v) {
+  v ? (void)running_.insert(key(path)) : (void)running_.erase(key(path));
+}
 void MemoryFileSystem::set_unreadable(std::string_view path, bool v) {
   v ? (void)unreadable_.insert(key(path)) : (void)unreadable_.erase(key(path));
 }
@@ -249,8 +256,11 @@ void VirtualClock::set_start(const base::LocalDateTime& start) {
   const auto ymd = year{start.date.year} / month{static_cast<unsigned>(start.date.month)} /
                    day{static_cast<unsigned>(start.date.day)};
   start_days_ = sys_days{ymd}.time_since_epoch().count();
-  start_ms_of_day_ = ((static_cast<std::uint64_t>(start.time.hour) * 60 + static_cast<std::uint64_t>(start.time.minute)) * 60 +
-                      static_cast<std::uint64_t>(start.time.second)) * 1000 + static_cast<std::uint64_t>(start.time.millisecond);
+  start_ms_of_day_ =
+      ((static_cast<std::uint64_t>(start.time.hour) * 60 + static_cast<std::uint64_t>(start.time.minute)) * 60 +
+       static_cast<std::uint64_t>(start.time.second)) *
+          1000 +
+      static_cast<std::uint64_t>(start.time.millisecond);
   now_ms_ = 0;
 }
 

@@ -49,8 +49,8 @@ inline std::vector<std::byte> region_data(std::span<const RECT> rects) {
 // A region that is the union of the rectangles; an empty owner when GDI fails.
 inline UniqueRegion region_from_rects(std::span<const RECT> rects) {
   const std::vector<std::byte> block = region_data(rects);
-  return UniqueRegion{ExtCreateRegion(nullptr, static_cast<DWORD>(block.size()),
-                                      reinterpret_cast<const RGNDATA*>(block.data()))};
+  return UniqueRegion{
+      ExtCreateRegion(nullptr, static_cast<DWORD>(block.size()), reinterpret_cast<const RGNDATA*>(block.data()))};
 }
 
 }  // namespace brevaro::platform::win32

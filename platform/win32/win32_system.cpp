@@ -206,7 +206,8 @@ std::optional<RegValue> Win32Registry::read(std::string_view key, std::string_vi
   const std::string n(name);
   if (RegQueryValueExA(k.get(), n.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
   std::string data(size, '\0');
-  if (RegQueryValueExA(k.get(), n.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+  if (RegQueryValueExA(k.get(), n.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+      ERROR_SUCCESS)
     return std::nullopt;
   data.resize(size);
   // Strings are stored with their terminator; the value's data is the text alone.
@@ -219,8 +220,8 @@ void Win32Registry::write(std::string_view key, std::string_view name, const Reg
   if (!k) throw RegistryError("Failed to create key " + std::string(key));
   std::string data = value.data;
   if (value.type == RegType::sz || value.type == RegType::expand_sz) data.push_back('\0');
-  if (RegSetValueExA(k.get(), z(name).c_str(), 0, static_cast<DWORD>(value.type), reinterpret_cast<const BYTE*>(data.data()),
-                     static_cast<DWORD>(data.size())) != ERROR_SUCCESS)
+  if (RegSetValueExA(k.get(), z(name).c_str(), 0, static_cast<DWORD>(value.type),
+                     reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size())) != ERROR_SUCCESS)
     throw RegistryError("Failed to set data for '" + std::string(name) + "'");
 }
 

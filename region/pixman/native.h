@@ -7,8 +7,6 @@
 
 namespace brevaro::region {
 
-inline pixman_region32_t* pixman_of(const Region& r) {
-  return static_cast<pixman_region32_t*>(r.native_handle());
-}
+inline pixman_region32_t* pixman_of(const Region& r) { return static_cast<pixman_region32_t*>(r.native_handle()); }
 
 }  // namespace brevaro::region

@@ -226,8 +226,8 @@ bool union_tail(pixman_region32_t* reg, const pixman_region32_t* other) {
     data = reg->data;
     if (static_cast<size_t>(data->size) < needed) {
       const size_t cap = std::max(needed, static_cast<size_t>(data->size) * 2);
-      auto* grown = static_cast<pixman_region32_data_t*>(
-          std::realloc(data, sizeof(pixman_region32_data_t) + cap * sizeof(Box)));
+      auto* grown =
+          static_cast<pixman_region32_data_t*>(std::realloc(data, sizeof(pixman_region32_data_t) + cap * sizeof(Box)));
       if (!grown) throw std::bad_alloc();
       grown->size = static_cast<long>(cap);
       data = grown;
@@ -243,8 +243,7 @@ bool union_tail(pixman_region32_t* reg, const pixman_region32_t* other) {
   data->numRects = static_cast<long>(w.n);
   pixman_region32_fini(&tmp);
 
-  const Box ext{std::min(reg->extents.x1, other->extents.x1), 0,
-                std::max(reg->extents.x2, other->extents.x2), 0};
+  const Box ext{std::min(reg->extents.x1, other->extents.x1), 0, std::max(reg->extents.x2, other->extents.x2), 0};
   pixman_region32_init(reg);  // (data was taken over: nothing to free)
   if (w.n == 1) {
     pixman_region32_init_with_extents(reg, &boxes_in(data)[0]);
@@ -285,8 +284,8 @@ Region Region::ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom)
   return from_rects(rects);
 }
 
-Region Region::round_rect(int32_t left, int32_t top, int32_t right, int32_t bottom,
-                          int32_t ellipse_width, int32_t ellipse_height) {
+Region Region::round_rect(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t ellipse_width,
+                          int32_t ellipse_height) {
   const auto rects = round_rect_rects(left, top, right, bottom, ellipse_width, ellipse_height);
   return from_rects(rects);
 }
@@ -306,7 +305,8 @@ Region Region::from_rects(std::span<const Rect> rects) {
     n = canon.size();
     std::free(data);
     data = alloc_data(n);
-    for (size_t i = 0; i < n; ++i) boxes_in(data)[i] = Box{canon[i].left, canon[i].top, canon[i].right, canon[i].bottom};
+    for (size_t i = 0; i < n; ++i)
+      boxes_in(data)[i] = Box{canon[i].left, canon[i].top, canon[i].right, canon[i].bottom};
   }
   data->numRects = static_cast<long>(n);
   install_data(pr(result.handle_), data);
@@ -326,9 +326,7 @@ void Region::combine(const Region& other, CombineMode mode) {
     case CombineMode::Copy:
       if (a != b) pixman_region32_copy(a, b);
       break;
-    case CombineMode::And:
-      pixman_region32_intersect(a, a, b);
-      break;
+    case CombineMode::And: pixman_region32_intersect(a, a, b); break;
     case CombineMode::Or:
       if (a == b || !pixman_region32_not_empty(b)) break;
       if (!pixman_region32_not_empty(a)) {
@@ -352,9 +350,7 @@ void Region::combine(const Region& other, CombineMode mode) {
       pixman_region32_fini(&ba);
       break;
     }
-    case CombineMode::Diff:
-      pixman_region32_subtract(a, a, b);
-      break;
+    case CombineMode::Diff: pixman_region32_subtract(a, a, b); break;
   }
 }
 
@@ -378,12 +374,8 @@ std::vector<Rect> Region::rects() const {
   return out;
 }
 
-bool Region::equals(const Region& other) const {
-  return pixman_region32_equal(pr(handle_), pr(other.handle_));
-}
+bool Region::equals(const Region& other) const { return pixman_region32_equal(pr(handle_), pr(other.handle_)); }
 
-size_t Region::rect_count() const {
-  return handle_ ? static_cast<size_t>(pixman_region32_n_rects(pr(handle_))) : 0;
-}
+size_t Region::rect_count() const { return handle_ ? static_cast<size_t>(pixman_region32_n_rects(pr(handle_))) : 0; }
 
 }  // namespace brevaro::region

@@ -59,10 +59,9 @@ Region Region::ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom)
   return r ? adopt(r) : empty();
 }
 
-Region Region::round_rect(int32_t left, int32_t top, int32_t right, int32_t bottom,
-                          int32_t ellipse_width, int32_t ellipse_height) {
-  if (!round_rect_within_limits(left, top, right, bottom, ellipse_width, ellipse_height))
-    return empty();
+Region Region::round_rect(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t ellipse_width,
+                          int32_t ellipse_height) {
+  if (!round_rect_within_limits(left, top, right, bottom, ellipse_width, ellipse_height)) return empty();
   HRGN r = CreateRoundRectRgn(left, top, right, bottom, ellipse_width, ellipse_height);
   return r ? adopt(r) : empty();
 }
@@ -98,8 +97,8 @@ void Region::offset(int32_t dx, int32_t dy) { OffsetRgn(h(handle_), dx, dy); }
 Rect Region::bbox() const {
   RECT r{};
   if (!handle_ || GetRgnBox(h(handle_), &r) == NULLREGION) return {};
-  return Rect{static_cast<int32_t>(r.left), static_cast<int32_t>(r.top),
-              static_cast<int32_t>(r.right), static_cast<int32_t>(r.bottom)};
+  return Rect{static_cast<int32_t>(r.left), static_cast<int32_t>(r.top), static_cast<int32_t>(r.right),
+              static_cast<int32_t>(r.bottom)};
 }
 
 bool Region::is_empty() const {
@@ -112,9 +111,7 @@ std::vector<Rect> Region::rects() const {
   return canonicalize(raw_rects(h(handle_)));
 }
 
-bool Region::equals(const Region& other) const {
-  return EqualRgn(h(handle_), h(other.handle_)) != FALSE;
-}
+bool Region::equals(const Region& other) const { return EqualRgn(h(handle_), h(other.handle_)) != FALSE; }
 
 size_t Region::rect_count() const { return handle_ ? raw_rects(h(handle_)).size() : 0; }
 

@@ -88,7 +88,8 @@ HWND find_child(HWND parent, const std::string& caption, bool usable = false) {
         char text[512] = {};
         // The control's own text (an edit box's too, which the window
         // title of another process's control does not hold).
-        SendMessageTimeoutA(h, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, nullptr);
+        SendMessageTimeoutA(h, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                            nullptr);
         if (c->caption == text && (!c->usable || (IsWindowVisible(h) && IsWindowEnabled(h)))) {
           c->found = h;
           return FALSE;
@@ -111,7 +112,8 @@ int main(int argc, char** argv) {
   const std::string cmd = argv[1];
   if (cmd == "list") {
     for (const auto& f : visible_windows())
-      std::printf("%p\t%lu\t%s\t%s\n", static_cast<void*>(f.hwnd), f.pid, process_name(f.pid).c_str(), f.caption.c_str());
+      std::printf("%p\t%lu\t%s\t%s\n", static_cast<void*>(f.hwnd), f.pid, process_name(f.pid).c_str(),
+                  f.caption.c_str());
     return 0;
   }
   if (cmd == "resource" && argc > 4) {
@@ -142,7 +144,8 @@ int main(int argc, char** argv) {
         wchar_t wide[MAX_PATH] = {};
         MultiByteToWideChar(CP_ACP, 0, argv[2], -1, wide, MAX_PATH);
         char target[MAX_PATH] = {};
-        if (SUCCEEDED(file->Load(wide, STGM_READ)) && SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH))) {
+        if (SUCCEEDED(file->Load(wide, STGM_READ)) &&
+            SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH))) {
           std::printf("%s\n", target);
           rc = 0;
         }
@@ -186,7 +189,8 @@ int main(int argc, char** argv) {
     std::string lib(self);
     lib = lib.substr(0, lib.find_last_of('\\') + 1) + "menu_probe.dll";
     HMODULE probe = LoadLibraryA(lib.c_str());
-    const auto proc = probe ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "probe_hook"))) : nullptr;
+    const auto proc =
+        probe ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "probe_hook"))) : nullptr;
     HHOOK hook = proc ? SetWindowsHookExA(WH_CALLWNDPROC, proc, probe, 0) : nullptr;
     HWND target = FindWindowA(argv[2], nullptr);
     if (!hook || !target) {

@@ -216,12 +216,12 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const auto rects = built.rects();
   std::string text;
   for (const Rect& r : rects) {
-    text += "rect " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
-            std::to_string(r.right) + " " + std::to_string(r.bottom) + "\n";
+    text += "rect " + std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
+            std::to_string(r.bottom) + "\n";
   }
   const Rect b = built.bbox();
-  text += "bbox " + std::to_string(b.left) + " " + std::to_string(b.top) + " " +
-          std::to_string(b.right) + " " + std::to_string(b.bottom) + "\n";
+  text += "bbox " + std::to_string(b.left) + " " + std::to_string(b.top) + " " + std::to_string(b.right) + " " +
+          std::to_string(b.bottom) + "\n";
   out << text;
 
   if (!png_path.empty()) {
@@ -236,7 +236,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       const int32_t l = std::max(r.left, 0), t = std::max(r.top, 0);
       const int32_t rr = std::min(r.right, w), bb = std::min(r.bottom, h);
       for (int32_t y = t; y < bb; ++y) {
-        for (int32_t x = l; x < rr; ++x) pixels[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] = 0;
+        for (int32_t x = l; x < rr; ++x)
+          pixels[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] = 0;
       }
     }
     if (!write_file(png_path, encode_png_grey(static_cast<uint32_t>(w), static_cast<uint32_t>(h), pixels))) {

@@ -146,7 +146,8 @@ void HeadlessBackend::window_shown(WinControl& control) {
 }
 
 std::size_t HeadlessBackend::active_timer_count() const {
-  return static_cast<std::size_t>(std::count_if(timers.begin(), timers.end(), [](const auto& t) { return t.second.running; }));
+  return static_cast<std::size_t>(
+      std::count_if(timers.begin(), timers.end(), [](const auto& t) { return t.second.running; }));
 }
 
 bool HeadlessBackend::fire_one_due_timer() {
@@ -319,14 +320,18 @@ std::uint32_t to_pixel(Color c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c
 RasterCanvas::RasterCanvas(Size size, Color background) {
   picture.width = std::max(0, size.width);
   picture.height = std::max(0, size.height);
-  picture.pixels.assign(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height), to_pixel(background));
+  picture.pixels.assign(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height),
+                        to_pixel(background));
 }
 
 void RasterCanvas::fill_rect(Rect r, Color c) {
   const int x0 = std::max(0, r.left), y0 = std::max(0, r.top);
   const int x1 = std::min(picture.width, r.right()), y1 = std::min(picture.height, r.bottom());
   for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) picture.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width) + static_cast<std::size_t>(x)] = to_pixel(c);
+    for (int x = x0; x < x1; ++x)
+      picture
+          .pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width) + static_cast<std::size_t>(x)] =
+          to_pixel(c);
 }
 
 void RasterCanvas::frame_rect(Rect r, Color c) {
@@ -343,7 +348,8 @@ void RasterCanvas::draw_bitmap(Point at, const Bitmap& b) {
     for (int x = 0; x < b.width; ++x) {
       const int dx = at.x + x;
       if (dx < 0 || dx >= picture.width) continue;
-      picture.pixels[static_cast<std::size_t>(dy) * static_cast<std::size_t>(picture.width) + static_cast<std::size_t>(dx)] = b.at(x, y);
+      picture.pixels[static_cast<std::size_t>(dy) * static_cast<std::size_t>(picture.width) +
+                     static_cast<std::size_t>(dx)] = b.at(x, y);
     }
   }
 }
@@ -356,9 +362,11 @@ void RasterCanvas::draw_masked_bitmap(Point at, const Bitmap& b, std::span<const
     if (dy < 0 || dy >= picture.height) continue;
     for (int x = 0; x < b.width; ++x) {
       const int dx = at.x + x;
-      const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(b.width) + static_cast<std::size_t>(x);
+      const std::size_t i =
+          static_cast<std::size_t>(y) * static_cast<std::size_t>(b.width) + static_cast<std::size_t>(x);
       if (dx < 0 || dx >= picture.width || transparent[i] != 0) continue;
-      picture.pixels[static_cast<std::size_t>(dy) * static_cast<std::size_t>(picture.width) + static_cast<std::size_t>(dx)] = b.pixels[i];
+      picture.pixels[static_cast<std::size_t>(dy) * static_cast<std::size_t>(picture.width) +
+                     static_cast<std::size_t>(dx)] = b.pixels[i];
     }
   }
 }

@@ -95,8 +95,8 @@ class Win32Canvas final : public Canvas {
   }
   void draw_text(Rect r, std::string_view text, const Font& font, Align align, bool word_wrap) override {
     const UniqueGdiObject<HFONT> f{CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, 0, 0, 0,
-                                               DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                               DEFAULT_PITCH, font.name.c_str())};
+                                               DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                               DEFAULT_QUALITY, DEFAULT_PITCH, font.name.c_str())};
     const SelectedObject selected(dc_, f.get());
     SetBkMode(dc_, TRANSPARENT);
     SetTextColor(dc_, colorref(font.color));
@@ -116,7 +116,7 @@ class Win32Canvas final : public Canvas {
 struct Win32Backend::Impl {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   UniqueWindow utility_window;
-  HWND utility = nullptr;  // utility_window's handle
+  HWND utility = nullptr;      // utility_window's handle
   Application* app = nullptr;  // the application whose loop runs
   std::deque<std::function<void()>> posted;
   std::map<UINT_PTR, std::function<void()>> timers;
@@ -148,7 +148,8 @@ Win32Window* window_of(HWND hwnd) { return reinterpret_cast<Win32Window*>(GetWin
 
 class Win32Window final : public WindowPeer {
  public:
-  Win32Window(Win32Backend::Impl& impl, WinControl& control, WindowKind kind) : impl_(impl), control_(control), kind_(kind) {
+  Win32Window(Win32Backend::Impl& impl, WinControl& control, WindowKind kind)
+      : impl_(impl), control_(control), kind_(kind) {
     const Rect b = control.Control::bounds();
     HWND parent = control.parent() ? reinterpret_cast<HWND>(control.parent()->handle()) : nullptr;
     const char* cls = kWindowClass;
@@ -158,16 +159,22 @@ class Win32Window final : public WindowPeer {
       case WindowKind::form: {
         const auto* form = dynamic_cast<const Form*>(&control);
         const BorderStyle border = form ? form->border_style() : BorderStyle::single;
-        style |= border == BorderStyle::none ? WS_POPUP
-                 : border == BorderStyle::dialog ? (WS_POPUP | WS_CAPTION | WS_SYSMENU)
+        style |= border == BorderStyle::none       ? WS_POPUP
+                 : border == BorderStyle::dialog   ? (WS_POPUP | WS_CAPTION | WS_SYSMENU)
                  : border == BorderStyle::sizeable ? WS_OVERLAPPEDWINDOW
                                                    : (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
         if (border == BorderStyle::dialog) ex |= WS_EX_DLGMODALFRAME;
         ex |= WS_EX_APPWINDOW;
         break;
       }
-      case WindowKind::button: cls = "BUTTON"; style = WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON; break;
-      case WindowKind::check_box: cls = "BUTTON"; style = WS_CHILD | WS_TABSTOP | BS_AUTOCHECKBOX; break;
+      case WindowKind::button:
+        cls = "BUTTON";
+        style = WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON;
+        break;
+      case WindowKind::check_box:
+        cls = "BUTTON";
+        style = WS_CHILD | WS_TABSTOP | BS_AUTOCHECKBOX;
+        break;
       case WindowKind::memo:
         cls = "EDIT";
         style = WS_CHILD | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
@@ -283,7 +290,8 @@ class Win32Window final : public WindowPeer {
     hint_control_ = target;
     if (!tooltip_ && target) {
       tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, impl_.instance, nullptr);
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
+                                 impl_.instance, nullptr);
       if (!tooltip_) return;
       TOOLINFOA ti{};
       ti.cbSize = sizeof ti;
@@ -387,15 +395,17 @@ LRESULT CALLBACK Win32Backend::Impl::window_proc(HWND hwnd, UINT message, WPARAM
   if (!w) return DefWindowProcA(hwnd, message, wp, lp);
   if (message == WM_NCDESTROY) w->window_destroyed();
   if (w->control().has_window_hooks())
-    return w->control().run_window_hooks(message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp),
-                                         [&]() -> std::intptr_t { return own_window_handling(w, hwnd, message, wp, lp); });
+    return w->control().run_window_hooks(
+        message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp),
+        [&]() -> std::intptr_t { return own_window_handling(w, hwnd, message, wp, lp); });
   return own_window_handling(w, hwnd, message, wp, lp);
 }
 
 namespace {
 LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
   WinControl& control = w->control();
-  const Message m{reinterpret_cast<std::uintptr_t>(hwnd), message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp)};
+  const Message m{reinterpret_cast<std::uintptr_t>(hwnd), message, static_cast<std::uintptr_t>(wp),
+                  static_cast<std::intptr_t>(lp)};
   switch (message) {
     case WM_PAINT: w->paint(); return 0;
     case WM_ERASEBKGND: return 1;
@@ -423,8 +433,7 @@ LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, 
       }
       break;
     case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-      break;
+    case WM_CTLCOLORBTN: break;
     default:
       if (message == WM_MOUSEMOVE) w->update_hint(point_from_lparam(static_cast<std::intptr_t>(lp)));
       if (is_mouse_message(message) && control.dispatch(m)) return 0;

@@ -1,10 +1,10 @@
 // The UI framework on real windows.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <deque>
 
 #include "ui/backend.h"
 

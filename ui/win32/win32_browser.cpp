@@ -12,8 +12,8 @@
 
 #include "platform/win32/handles.h"
 #include "ui/application.h"
-#include "ui/win32/win32_backend.h"
 #include "ui/web_browser.h"
+#include "ui/win32/win32_backend.h"
 
 namespace brevaro::ui::win32 {
 
@@ -24,9 +24,12 @@ namespace {
 constexpr GUID kIID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 constexpr GUID kIID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 constexpr GUID kIID_IWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
-constexpr GUID kDIID_DWebBrowserEvents2 = {0x34A715A0, 0x6587, 0x11D0, {0x92, 0x4A, 0x00, 0x20, 0xAF, 0xC7, 0xAC, 0x4D}};
-constexpr GUID kIID_IConnectionPointContainer = {0xB196B284, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
-constexpr GUID kIID_IOleInPlaceActiveObject = {0x00000117, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr GUID kDIID_DWebBrowserEvents2 = {
+    0x34A715A0, 0x6587, 0x11D0, {0x92, 0x4A, 0x00, 0x20, 0xAF, 0xC7, 0xAC, 0x4D}};
+constexpr GUID kIID_IConnectionPointContainer = {
+    0xB196B284, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+constexpr GUID kIID_IOleInPlaceActiveObject = {
+    0x00000117, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 constexpr DISPID kDispidTitleChange = 113;
 constexpr DISPID kDispidNavigateComplete2 = 252;
@@ -104,7 +107,8 @@ class EventSink final : public IDispatch {
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
-    if (IsEqualGUID(riid, kIID_IUnknown) || IsEqualGUID(riid, kIID_IDispatch) || IsEqualGUID(riid, kDIID_DWebBrowserEvents2)) {
+    if (IsEqualGUID(riid, kIID_IUnknown) || IsEqualGUID(riid, kIID_IDispatch) ||
+        IsEqualGUID(riid, kDIID_DWebBrowserEvents2)) {
       *out = static_cast<IDispatch*>(this);
       AddRef();
       return S_OK;
@@ -124,7 +128,8 @@ class EventSink final : public IDispatch {
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
     if (!control_ || !params) return S_OK;
     // Arguments arrive last first.
     if (id == kDispidTitleChange && params->cArgs >= 1) {
@@ -170,7 +175,8 @@ class Win32Browser final : public BrowserPeer {
     atl_.reset(LoadLibraryA("atl.dll"));
     if (!atl_) throw std::runtime_error("The web browser control is not available (atl.dll)");
     auto init = reinterpret_cast<AtlAxWinInitFn>(reinterpret_cast<void*>(GetProcAddress(atl_.get(), "AtlAxWinInit")));
-    auto get_control = reinterpret_cast<AtlAxGetControlFn>(reinterpret_cast<void*>(GetProcAddress(atl_.get(), "AtlAxGetControl")));
+    auto get_control =
+        reinterpret_cast<AtlAxGetControlFn>(reinterpret_cast<void*>(GetProcAddress(atl_.get(), "AtlAxGetControl")));
     // A second AtlAxWinInit fails on some systems once the class exists.
     WNDCLASSEXA existing{};
     existing.cbSize = sizeof existing;

@@ -83,8 +83,8 @@ void BM_brevaro(benchmark::State& state, const FileSet* set) {
     for (const Bytes& b : set->files) benchmark::DoNotOptimize(brevaro_decode(b));
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * set->pixels));
-  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(set->pixels) / 1e6,
-                                                  benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["Mpixel/s"] =
+      benchmark::Counter(static_cast<double>(set->pixels) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_giflib(benchmark::State& state, const FileSet* set) {
@@ -92,10 +92,9 @@ void BM_giflib(benchmark::State& state, const FileSet* set) {
     for (const Bytes& b : set->files) benchmark::DoNotOptimize(giflib_decode(b));
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * set->pixels));
-  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(set->pixels) / 1e6,
-                                                  benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["Mpixel/s"] =
+      benchmark::Counter(static_cast<double>(set->pixels) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
-
 
 }  // namespace
 

@@ -63,11 +63,11 @@ bool skin(int32_t x, int32_t y) {
   bool body = (px > 40 && px < 560 && py > 60 && py < 470) &&
               !(px < 70 && py < 90 && !in_ellipse(px, py, 70, 90, 30, 30)) &&
               !(px > 530 && py > 440 && !in_ellipse(px, py, 530, 440, 30, 30));
-  if (in_ellipse(px, py, 110, 110, 105, 105)) body = true;             // head
-  if (px > 540 && px < 582 && py > 180 && py < 300) body = true;        // tab
+  if (in_ellipse(px, py, 110, 110, 105, 105)) body = true;                                   // head
+  if (px > 540 && px < 582 && py > 180 && py < 300) body = true;                             // tab
   if (py < 70 && px > 200 && px < 520 && (static_cast<int>(px) / 24) % 2 == 0) body = true;  // notches
-  if (in_ellipse(px, py, 300, 300, 60, 40)) body = false;               // window
-  for (int i = 0; i < 6; ++i)                                           // grille
+  if (in_ellipse(px, py, 300, 300, 60, 40)) body = false;                                    // window
+  for (int i = 0; i < 6; ++i)                                                                // grille
     if (in_ellipse(px, py, 420 + i * 20, 400, 6, 6)) body = false;
   return body;
 }
@@ -79,8 +79,9 @@ const std::vector<Mask>& masks() {
     std::mt19937 rng(42);
     std::vector<uint8_t> bits(2048 * 2048);
     for (auto& b : bits) b = static_cast<uint8_t>(rng() & 1);
-    v.push_back(make_mask("random_2048x2048", 2048, 2048,
-                          [&](int32_t x, int32_t y) { return bits[static_cast<size_t>(y) * 2048 + static_cast<size_t>(x)] != 0; }));
+    v.push_back(make_mask("random_2048x2048", 2048, 2048, [&](int32_t x, int32_t y) {
+      return bits[static_cast<size_t>(y) * 2048 + static_cast<size_t>(x)] != 0;
+    }));
     return v;
   }();
   return all;
@@ -127,7 +128,6 @@ bool same_region(const Mask& m) {
   pixman_region32_fini(&ref);
   return same;
 }
-
 
 }  // namespace
 

@@ -63,7 +63,7 @@ TEST(AdvertList, ErrorPagesEmptyAndOversizedDocumentsAreIgnoredWhole) {
       {"<FONT FACE=\"Arial\" size=2>\r\nid=1&image=a.gif\r\n", AdvertListStatus::error_page},
       {"Server ERROR in application\r\n", AdvertListStatus::error_page},
       {"version=1.0\r\nid=1&image=error.gif\r\n", AdvertListStatus::ok},  // only the first line counts
-      {"<font face=Arial>\r\n", AdvertListStatus::ok},                   // without the quote it is no error page
+      {"<font face=Arial>\r\n", AdvertListStatus::ok},                    // without the quote it is no error page
       {std::string(kAdvertListMaxBytes + 1, 'x'), AdvertListStatus::too_large},
       {"v=1\r\n" + std::string(kAdvertListMaxLines, '\n'), AdvertListStatus::too_large},
       {"v=1\r\n" + std::string(kAdvertListMaxLines - 1, '\n'), AdvertListStatus::ok},
@@ -75,10 +75,12 @@ TEST(AdvertList, OnlyPlainBannerNamesPass) {
   for (const char* ok : {"a.gif", "brevaro-accounts.gif", "B.SWF", "x y.gif", "%2e%2e%5cevil.gif", "a.b.gif",
                          "COM10.gif", "console.gif", "CONx.gif"})
     EXPECT_TRUE(is_plain_banner_name(ok)) << ok;
-  for (const char* bad : {"..\\..\\evil.gif", "a\\b.gif", "a/b.gif", "C:evil.gif", "..gif", "a..gif", ".gif",
-                          "evil.gif.", "evil.gif ", "evil.exe", "evil.gif.exe", "CON.gif", "con.swf", "NUL.gif", "nul.tar.gif",
-                          "COM1.gif", "lpt9.swf", "AUX .gif", "PRN.gif", "CONOUT$.gif", "a\tb.gif", "a\x7f.gif",
-                          "a*.gif", "a?.gif", "a|b.gif", "a<b.gif", "a\".gif", " a.gif", ".hidden.gif", "", "none"})
+  for (const char* bad :
+       {"..\\..\\evil.gif", "a\\b.gif",  "a/b.gif",  "C:evil.gif",   "..gif",   "a..gif",      ".gif",
+        "evil.gif.",        "evil.gif ", "evil.exe", "evil.gif.exe", "CON.gif", "con.swf",     "NUL.gif",
+        "nul.tar.gif",      "COM1.gif",  "lpt9.swf", "AUX .gif",     "PRN.gif", "CONOUT$.gif", "a\tb.gif",
+        "a\x7f.gif",        "a*.gif",    "a?.gif",   "a|b.gif",      "a<b.gif", "a\".gif",     " a.gif",
+        ".hidden.gif",      "",          "none"})
     EXPECT_FALSE(is_plain_banner_name(bad)) << bad;
   EXPECT_FALSE(is_plain_banner_name(std::string(300, 'a') + ".gif"));
 }
@@ -96,9 +98,18 @@ TEST(AdvertList, VersionNumbers) {
   struct Case {
     const char* text;
     std::optional<double> want;
-  } cases[] = {{"1.1", 1.1}, {"1.0", 1.0}, {" 2 ", 2.0}, {"10", 10.0}, {".5", 0.5}, {"-1", -1.0},
-               {"abc", std::nullopt}, {"", std::nullopt}, {"1.1.1", std::nullopt}, {"1,1", std::nullopt},
-               {"1.1b", std::nullopt}, {".", std::nullopt}};
+  } cases[] = {{"1.1", 1.1},
+               {"1.0", 1.0},
+               {" 2 ", 2.0},
+               {"10", 10.0},
+               {".5", 0.5},
+               {"-1", -1.0},
+               {"abc", std::nullopt},
+               {"", std::nullopt},
+               {"1.1.1", std::nullopt},
+               {"1,1", std::nullopt},
+               {"1.1b", std::nullopt},
+               {".", std::nullopt}};
   for (const auto& c : cases) {
     const auto got = parse_version_number(c.text);
     ASSERT_EQ(got.has_value(), c.want.has_value()) << c.text;
@@ -125,16 +136,11 @@ TEST(BannerDescriptionFile, FiveLinesRoundTripAndTheExpiryRule) {
       {"2001", "3", "6", {23, 59, 59, 999}, false},  // tomorrow: still shown
       {"2001", "3", "5", {0, 0, 0, 1}, true},        // today, after midnight
       {"2001", "3", "5", {0, 0, 0, 0}, false},       // today, exactly midnight
-      {"2001", "3", "4", {0, 0, 0, 0}, true},
-      {"2000", "12", "31", {12, 0, 0, 0}, true},
-      {"2002", "1", "1", {12, 0, 0, 0}, false},
-      {"2001", "2", "29", {12, 0, 0, 0}, true},  // no such date
-      {"2004", "2", "29", {12, 0, 0, 0}, false},
-      {"2001", "13", "1", {12, 0, 0, 0}, true},
-      {"2001", "3", "x", {12, 0, 0, 0}, true},
-      {"", "", "", {12, 0, 0, 0}, true},
-      {"99999999999", "3", "6", {12, 0, 0, 0}, true},
-      {" 2001", "+3", "06", {12, 0, 0, 0}, false},
+      {"2001", "3", "4", {0, 0, 0, 0}, true},         {"2000", "12", "31", {12, 0, 0, 0}, true},
+      {"2002", "1", "1", {12, 0, 0, 0}, false},       {"2001", "2", "29", {12, 0, 0, 0}, true},  // no such date
+      {"2004", "2", "29", {12, 0, 0, 0}, false},      {"2001", "13", "1", {12, 0, 0, 0}, true},
+      {"2001", "3", "x", {12, 0, 0, 0}, true},        {"", "", "", {12, 0, 0, 0}, true},
+      {"99999999999", "3", "6", {12, 0, 0, 0}, true}, {" 2001", "+3", "06", {12, 0, 0, 0}, false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(is_expired(BannerDescription{c.y, c.m, c.d, "", ""}, today, c.now), c.expired)

@@ -16,12 +16,12 @@
 #include "client/banner_click.h"
 #include "client/banner_rotation.h"
 #include "client/main_form.h"
-#include "tests/host/client/client_fixture.h"
 #include "client/version_check.h"
 #include "net/posix/event_loop.h"
 #include "net/posix/socket_api.h"
 #include "platform/headless/headless.h"
 #include "service/server.h"
+#include "tests/host/client/client_fixture.h"
 #include "tests/host/gif/gif_writer.h"
 #include "ui/application.h"
 #include "ui/headless/headless_backend.h"
@@ -693,8 +693,8 @@ TEST_F(Banners, TheMainWindowRefreshesAfterFiveSecondsAndRotatesWhatItFetched) {
   backend.advance(*app, 0);
   EXPECT_EQ(shell.opened, std::vector<std::string>{svc.base_url() + "ads/secure.htm"});
   f.close();
-  EXPECT_EQ(base::IniDocument::parse(sys.fs.read_file(kFolder + "Data\\Brevaro.ini").value_or("")).read_integer(
-                "Default", "NextAd", 0),
+  EXPECT_EQ(base::IniDocument::parse(sys.fs.read_file(kFolder + "Data\\Brevaro.ini").value_or(""))
+                .read_integer("Default", "NextAd", 0),
             2);
 }
 

@@ -27,10 +27,10 @@ inline constexpr const char* kErrorUrl = "file://C:\\Program Files\\brevaro\\dat
 // What the echo does when the client sends one.
 struct EchoScript {
   bool reachable = true;
-  bool silent = false;           // reports no result at all
-  std::uint32_t takes_ms = 5;    // virtual time an answered echo blocks for
+  bool silent = false;                   // reports no result at all
+  std::uint32_t takes_ms = 5;            // virtual time an answered echo blocks for
   std::optional<std::uint32_t> fail_ms;  // and an unanswered one (the echo's time-out by default)
-  std::deque<bool> next;         // answers for the next echoes, before `reachable`
+  std::deque<bool> next;                 // answers for the next echoes, before `reachable`
   int sent = 0;
 };
 

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "base/ini.h"
-#include "tests/host/client/client_fixture.h"
 #include "client/main_form.h"
 #include "client/proxy.h"
 #include "net/posix/event_loop.h"
@@ -14,6 +13,7 @@
 #include "platform/posix/posix_system.h"
 #include "region/bitmap.h"
 #include "region/errors.h"
+#include "tests/host/client/client_fixture.h"
 #include "ui/application.h"
 #include "ui/headless/headless_backend.h"
 #include "ui/headless/headless_browser.h"
@@ -149,16 +149,36 @@ TEST_F(MainWindow, ProxyFromTheSystemSettings) {
     std::function<void(platform::headless::MemoryRegistry&)> set;
     std::optional<ProxySetting> want;
   } cases[] = {
-      {"host:port", [&](auto& r) { r.set_dword(key, "ProxyEnable", 1); r.set_string(key, "ProxyServer", "proxy.lan:3128"); },
+      {"host:port",
+       [&](auto& r) {
+         r.set_dword(key, "ProxyEnable", 1);
+         r.set_string(key, "ProxyServer", "proxy.lan:3128");
+       },
        ProxySetting{"proxy.lan", "3128"}},
-      {"no colon", [&](auto& r) { r.set_dword(key, "ProxyEnable", 1); r.set_string(key, "ProxyServer", "proxy.lan"); },
+      {"no colon",
+       [&](auto& r) {
+         r.set_dword(key, "ProxyEnable", 1);
+         r.set_string(key, "ProxyServer", "proxy.lan");
+       },
        ProxySetting{"", "proxy.lan"}},
-      {"per-protocol list", [&](auto& r) { r.set_dword(key, "ProxyEnable", 1); r.set_string(key, "ProxyServer", "http=a:80;ftp=b:21"); },
+      {"per-protocol list",
+       [&](auto& r) {
+         r.set_dword(key, "ProxyEnable", 1);
+         r.set_string(key, "ProxyServer", "http=a:80;ftp=b:21");
+       },
        ProxySetting{"http=a", "80;ftp=b:21"}},
-      {"disabled", [&](auto& r) { r.set_dword(key, "ProxyEnable", 0); r.set_string(key, "ProxyServer", "a:1"); }, std::nullopt},
-      {"binary enable", [&](auto& r) {
+      {"disabled",
+       [&](auto& r) {
+         r.set_dword(key, "ProxyEnable", 0);
+         r.set_string(key, "ProxyServer", "a:1");
+       },
+       std::nullopt},
+      {"binary enable",
+       [&](auto& r) {
          r.write(key, "ProxyEnable", platform::RegValue{platform::RegType::binary, std::string("\1\0\0\0", 4)});
-         r.set_string(key, "ProxyServer", "a:1"); }, std::nullopt},
+         r.set_string(key, "ProxyServer", "a:1");
+       },
+       std::nullopt},
       {"missing server", [&](auto& r) { r.set_dword(key, "ProxyEnable", 1); }, std::nullopt},
       {"missing key", [](auto&) {}, std::nullopt},
       {"registry broken", [](auto& r) { r.set_broken(true); }, std::nullopt},
@@ -260,7 +280,8 @@ TEST_F(MainWindow, HookDropsRightClicksAndTakesBannerPresses) {
   struct Case {
     ui::Point client;
     bool inside;
-  } cases[] = {{{96, 55}, true}, {{562, 113}, true}, {{95, 80}, false}, {{300, 54}, false}, {{563, 80}, false}, {{300, 114}, false}};
+  } cases[] = {{{96, 55}, true},   {{562, 113}, true}, {{95, 80}, false},
+               {{300, 54}, false}, {{563, 80}, false}, {{300, 114}, false}};
   for (const auto& c : cases) {
     banner_clicks = 0;
     ui::Message down{f.handle(), ui::msg::lbutton_down, 0, ui::make_point_lparam({5, 5})};
@@ -345,8 +366,8 @@ TEST_F(MainWindow, WindowIsCutToTheMasksBlackPixels) {
   const auto region = ui::headless::window_region(f);
   ASSERT_TRUE(region.has_value());
   // Every pixel of the picture: inside the region exactly where the mask is black.
-  const auto mask = region::read_bmp(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(mask_file->data()),
-                                                                    mask_file->size()));
+  const auto mask = region::read_bmp(
+      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(mask_file->data()), mask_file->size()));
   std::vector<std::uint8_t> covered(582 * 488, 0);
   for (const auto& r : *region)
     for (int y = r.top; y < r.bottom(); ++y)

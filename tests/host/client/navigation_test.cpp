@@ -82,8 +82,8 @@ TEST_F(Navigation, OfflineStartRetriesOneSecondAfterEachYes) {
 TEST_F(Navigation, EachLabelOpensItsSection) {
   auto& f = started();
   const std::pair<ui::Label*, std::string> cases[] = {
-      {f.lblAccounts, "accounts"}, {f.lblSetup, "setup"},         {f.lblMyDetails, "mydetails"},
-      {f.lblSecurity, "security"}, {f.lblHelp, "help"},           {f.lblContactUs, "contactus"},
+      {f.lblAccounts, "accounts"},          {f.lblSetup, "setup"}, {f.lblMyDetails, "mydetails"},
+      {f.lblSecurity, "security"},          {f.lblHelp, "help"},   {f.lblContactUs, "contactus"},
       {f.lblSendToFriend, "sendtoafriend"},
   };
   for (const auto& [label, key] : cases) {
@@ -105,8 +105,8 @@ TEST_F(Navigation, LabelOfflineThenBackOpensThatSectionNotAccounts) {
   f.set_dragging(true);
   press(*f.lblSecurity);
   EXPECT_EQ(prompts(), 2u);
-  EXPECT_EQ(nav1(), (std::vector<std::string>{kErrorUrl, kBase + "accounts", kErrorUrl, kErrorUrl,
-                                              kBase + "security"}));
+  EXPECT_EQ(nav1(),
+            (std::vector<std::string>{kErrorUrl, kBase + "accounts", kErrorUrl, kErrorUrl, kBase + "security"}));
   EXPECT_EQ(nav2().back(), kErrorUrl);
   EXPECT_FALSE(f.dragging());
   EXPECT_EQ(backend.unexpected_boxes(), 0u);
@@ -141,9 +141,15 @@ TEST_F(Navigation, TitleWatch) {
     std::string title;
     bool prompts;
   } cases[] = {
-      {"CANNOT FIND SERVER", true},           {"Cannot find server", true}, {"no page to display", true},
-      {"HTTP 404 Not Found", true},           {"x404", true},               {"cannot find server now", false},
-      {"The page cannot find server", false}, {"Accounts", false},          {"Error", false},
+      {"CANNOT FIND SERVER", true},
+      {"Cannot find server", true},
+      {"no page to display", true},
+      {"HTTP 404 Not Found", true},
+      {"x404", true},
+      {"cannot find server now", false},
+      {"The page cannot find server", false},
+      {"Accounts", false},
+      {"Error", false},
       {"", false},
   };
   for (const auto& c : cases) {
@@ -338,9 +344,19 @@ TEST_F(Navigation, CloseRequestInTheProgramFolder) {
   } cases[] = {
       {"stale request at start", [&] { sys.fs.put(request, "Close Now.\r\n"); }, true, true},
       {"request that is a folder", [&] { sys.fs.create_directory(request); }, false, false},
-      {"locked request", [&] { sys.fs.put(request, "x"); sys.fs.set_in_use(request, true); }, true, true},
+      {"locked request",
+       [&] {
+         sys.fs.put(request, "x");
+         sys.fs.set_in_use(request, true);
+       },
+       true, true},
       {"answer that cannot be written",
-       [&] { sys.fs.put(request, "x"); sys.fs.put(answer, "old"); sys.fs.set_in_use(answer, true); }, true, false},
+       [&] {
+         sys.fs.put(request, "x");
+         sys.fs.put(answer, "old");
+         sys.fs.set_in_use(answer, true);
+       },
+       true, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

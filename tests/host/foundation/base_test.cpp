@@ -84,7 +84,7 @@ TEST(UniqueHandle, ClosesEachHandleOnceWhereverItMoves) {
     Owner c{2};
     c = std::move(b);  // gives 2 up
     EXPECT_EQ(g_closed, std::vector<int>{2});
-    c.reset(3);  // gives 1 up
+    c.reset(3);                 // gives 1 up
     EXPECT_EQ(c.release(), 3);  // given away, not closed
     EXPECT_FALSE(c);
     const Owner zero{0};

@@ -37,8 +37,14 @@ TEST(CloseRequest, AnsweringSideClosesEvenWhenTheFilesResist) {
     bool answer_written;
   } cases[] = {
       {"locked request", [](headless::MemoryFileSystem& fs) { fs.set_in_use(at("Close.dat"), true); }, true},
-      {"answer in use", [](headless::MemoryFileSystem& fs) { fs.put(at("BVClosed.dat"), "old"); fs.set_in_use(at("BVClosed.dat"), true); }, false},
-      {"read-only folder", [](headless::MemoryFileSystem& fs) { fs.set_read_only_folder("C:\\Program Files\\brevaro", true); }, false},
+      {"answer in use",
+       [](headless::MemoryFileSystem& fs) {
+         fs.put(at("BVClosed.dat"), "old");
+         fs.set_in_use(at("BVClosed.dat"), true);
+       },
+       false},
+      {"read-only folder",
+       [](headless::MemoryFileSystem& fs) { fs.set_read_only_folder("C:\\Program Files\\brevaro", true); }, false},
   };
   for (const auto& c : cases) {
     headless::MemoryFileSystem fs;
@@ -82,7 +88,7 @@ TEST_F(Asking, ProgramNotRunningLosesItsExecutableAtTheFirstTry) {
   fs.put(at("TClosed.dat"), "TrayClosed.\r\n");
   EXPECT_EQ(ask_to_close(fs, kDir, kTrayMarkers, "Tray.exe", wait()), CloseOutcome::closed);
   EXPECT_FALSE(fs.file_exists(at("Tray.exe")));
-  EXPECT_FALSE(fs.file_exists(at("TClosed.dat")));  // the stale answer went first
+  EXPECT_FALSE(fs.file_exists(at("TClosed.dat")));              // the stale answer went first
   EXPECT_EQ(fs.read_file(at("TClose.dat")), "Close Now.\r\n");  // stays for the later removal steps
   EXPECT_EQ(pauses, 0);
 }

@@ -12,10 +12,11 @@ using base::IniDocument;
 
 TEST(IniDocument, LooksUpLikePrivateProfileFiles) {
   const auto doc = IniDocument::parse(
-      "; settings\r\n[Other]\r\nTop=1\r\n[  default ]\r\n  top =  42  \r\nLEFT=\"-7\"\r\nTop=99\r\nnoequals\r\n[Default]\r\nNextAd=3\r\n");
-  EXPECT_EQ(doc.read_integer("Default", "Top", -1000), 42);     // section and key ignore case and blanks
-  EXPECT_EQ(doc.read_integer("DEFAULT", "left", -1000), -7);   // quotes around a value are dropped
-  EXPECT_EQ(doc.read_integer("Default", "NextAd", 0), 0);      // only the first matching section counts
+      "; settings\r\n[Other]\r\nTop=1\r\n[  default ]\r\n  top =  42  "
+      "\r\nLEFT=\"-7\"\r\nTop=99\r\nnoequals\r\n[Default]\r\nNextAd=3\r\n");
+  EXPECT_EQ(doc.read_integer("Default", "Top", -1000), 42);   // section and key ignore case and blanks
+  EXPECT_EQ(doc.read_integer("DEFAULT", "left", -1000), -7);  // quotes around a value are dropped
+  EXPECT_EQ(doc.read_integer("Default", "NextAd", 0), 0);     // only the first matching section counts
   EXPECT_EQ(doc.read_string("Default", "UN", "NONE"), "NONE");
   EXPECT_EQ(doc.read_integer("Other", "Top", 0), 1);
 }
@@ -24,8 +25,9 @@ TEST(IniDocument, IntegerValuesThatDoNotParseGiveTheDefault) {
   struct Case {
     const char* value;
     int expected;
-  } cases[] = {{"abc", -1000}, {"", -1000}, {"12x", -1000}, {"2147483648", -1000}, {"-2147483648", INT32_MIN},
-               {"$1F", 31},    {"0x10", 16}, {" 7 ", 7},     {"-0", 0}};
+  } cases[] = {
+      {"abc", -1000}, {"", -1000}, {"12x", -1000}, {"2147483648", -1000}, {"-2147483648", INT32_MIN}, {"$1F", 31},
+      {"0x10", 16},   {" 7 ", 7},  {"-0", 0}};
   for (const auto& c : cases) {
     const auto doc = IniDocument::parse(std::string("[Default]\nTop=") + c.value + "\n");
     EXPECT_EQ(doc.read_integer("Default", "Top", -1000), c.expected) << c.value;
@@ -58,8 +60,9 @@ TEST(IniDocument, WritingChangesOnlyTheKeyAndKeepsEverythingElse) {
   doc.write_integer("default", "TOP", 250);
   doc.write_integer("Default", "NextAd", 4);
   doc.write_string("New", "Key", "a\r\nb");
-  EXPECT_EQ(doc.text(),
-            "; keep me\r\n[Default]\r\nTOP=250\r\nUN=123\r\nNextAd=4\r\n\r\n[Other]\r\nx = y \r\n\r\n[New]\r\nKey=a  b\r\n");
+  EXPECT_EQ(
+      doc.text(),
+      "; keep me\r\n[Default]\r\nTOP=250\r\nUN=123\r\nNextAd=4\r\n\r\n[Other]\r\nx = y \r\n\r\n[New]\r\nKey=a  b\r\n");
   doc.erase_section("OTHER");
   EXPECT_EQ(doc.text(), "; keep me\r\n[Default]\r\nTOP=250\r\nUN=123\r\nNextAd=4\r\n\r\n[New]\r\nKey=a  b\r\n");
   // Written and read back.

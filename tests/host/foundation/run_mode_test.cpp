@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "client/program.h"
 #include "base/winpath.h"
+#include "client/program.h"
 #include "client/run_mode.h"
 #include "net/posix/event_loop.h"
 #include "net/posix/socket_api.h"

@@ -98,7 +98,8 @@ TEST_F(VirtualLoop, TimersTickWhileAMessageBoxIsOpenAndTheHookSeesItsMessages) {
     if (ticks == 1) backend.click(*form.label);  // input that arrives during the box
   });
   backend.answer_next_box(MsgBoxResult::yes, 2500);
-  EXPECT_EQ(app.message_box("Continue?", "Information", MsgBoxButtons::yes_no, MsgBoxIcon::information), MsgBoxResult::yes);
+  EXPECT_EQ(app.message_box("Continue?", "Information", MsgBoxButtons::yes_no, MsgBoxIcon::information),
+            MsgBoxResult::yes);
   EXPECT_EQ(ticks, 2);
   EXPECT_EQ(hooked, 1);
   ASSERT_EQ(backend.boxes().size(), 1u);
@@ -194,17 +195,18 @@ namespace {
 TEST_F(VirtualLoop, WindowHooksChainAndAFailingHookStillPassesTheMessageOn) {
   auto& form = app.create_form<TestForm>();
   std::vector<std::string> order;
-  form.add_window_hook([&](std::uint32_t m, std::uintptr_t, std::intptr_t, const std::function<std::intptr_t()>& pass_on) {
-    order.push_back("first");
-    return m == 2240 ? pass_on() + 1 : pass_on();
-  });
-  const int second = form.add_window_hook(
-      [&](std::uint32_t m, std::uintptr_t, std::intptr_t, const std::function<std::intptr_t()>& pass_on) -> std::intptr_t {
-        order.push_back("second");
-        if (m == 2241) throw std::runtime_error("Syntax error in position 1 in line 1");
-        pass_on();
-        return pass_on() + 10;  // passing on twice still runs the rest once
+  form.add_window_hook(
+      [&](std::uint32_t m, std::uintptr_t, std::intptr_t, const std::function<std::intptr_t()>& pass_on) {
+        order.push_back("first");
+        return m == 2240 ? pass_on() + 1 : pass_on();
       });
+  const int second = form.add_window_hook([&](std::uint32_t m, std::uintptr_t, std::intptr_t,
+                                              const std::function<std::intptr_t()>& pass_on) -> std::intptr_t {
+    order.push_back("second");
+    if (m == 2241) throw std::runtime_error("Syntax error in position 1 in line 1");
+    pass_on();
+    return pass_on() + 10;  // passing on twice still runs the rest once
+  });
   EXPECT_EQ(form.send_message(2240, 0, 0), 11);
   EXPECT_EQ(order, (std::vector<std::string>{"second", "first"}));
   order.clear();
@@ -226,7 +228,8 @@ namespace {
 
 class WizardForm final : public Form {
  public:
-  explicit WizardForm(Component* owner) : Form(owner, "Wizard", "wizard", Size{400, 300}, BorderStyle::dialog, FormPosition::screen_center) {
+  explicit WizardForm(Component* owner)
+      : Form(owner, "Wizard", "wizard", Size{400, 300}, BorderStyle::dialog, FormPosition::screen_center) {
     pages = &make<PageControl>("pages", this, Rect{0, 0, 400, 250});
     p1 = &pages->add_page("P1");
     p2 = &pages->add_page("P2");
@@ -256,8 +259,15 @@ TEST_F(VirtualLoop, ModalFormWithPagesCheckBoxAndButton) {
   script.set_on_timer([&](Timer&) {
     switch (step++) {
       case 0: backend.click(*w.next); break;
-      case 1: EXPECT_EQ(w.pages->active_page_index(), 0); w.agree->set_checked(true); backend.click(*w.next); break;
-      case 2: EXPECT_EQ(w.pages->active_page_index(), 1); backend.click(*w.next); break;
+      case 1:
+        EXPECT_EQ(w.pages->active_page_index(), 0);
+        w.agree->set_checked(true);
+        backend.click(*w.next);
+        break;
+      case 2:
+        EXPECT_EQ(w.pages->active_page_index(), 1);
+        backend.click(*w.next);
+        break;
       default: break;
     }
   });

@@ -186,7 +186,7 @@ TEST(GifImage, NoLoopBlockPlaysOnceAndStopsOnTheLastFrame) {
   EXPECT_FALSE(fx.image->timer_running());
   EXPECT_EQ(fx.vt.live_timers(), 0u);
   EXPECT_EQ(fx.wraps, 1);
-  EXPECT_EQ(fx.image->current_frame(), 3);  // past the end
+  EXPECT_EQ(fx.image->current_frame(), 3);              // past the end
   EXPECT_EQ(fx.image->canvas().at(0, 0), color_of(2));  // the last frame stays
   // Later paints do not restart it.
   fx.host.wm_paint();
@@ -418,8 +418,11 @@ TEST(GifImage, ProgressAbortClearsWithStatus1) {
 TEST(GifImage, UnknownExtensionDoesNotStopTheParse) {
   Fixture fx;
   GifWriter w(2, 2, 2);
-  w.extension(0x99, Bytes{1, 2, 3}).frame(gif::testing::solid_frame(2, 2, 1)).extension(0x42, Bytes(300, 7))
-      .frame(gif::testing::solid_frame(2, 2, 2)).trailer();
+  w.extension(0x99, Bytes{1, 2, 3})
+      .frame(gif::testing::solid_frame(2, 2, 1))
+      .extension(0x42, Bytes(300, 7))
+      .frame(gif::testing::solid_frame(2, 2, 2))
+      .trailer();
   ASSERT_TRUE(fx.load(w.bytes()));
   EXPECT_EQ(fx.image->frame_count(), 2);
 }

@@ -115,8 +115,15 @@ TEST(GifParser, ExtensionsControlCommentLoopPlainTextUnknown) {
   WriterFrame b = testing::solid_frame(2, 2, 6);
   b.control = false;
   GifWriter w(2, 2);
-  w.loop(3).comment("hello ").comment("world").plain_text().extension(0xAB, Bytes{0x2C, 0x3B, 0x2C, 1, 2})
-      .frame(a).extension(0x77, Bytes(600, 0x2C)).frame(b).trailer();
+  w.loop(3)
+      .comment("hello ")
+      .comment("world")
+      .plain_text()
+      .extension(0xAB, Bytes{0x2C, 0x3B, 0x2C, 1, 2})
+      .frame(a)
+      .extension(0x77, Bytes(600, 0x2C))
+      .frame(b)
+      .trailer();
   GifFile gif;
   ASSERT_EQ(parse(w.bytes(), gif), ParseStatus::ok);
   EXPECT_EQ(gif.loop_count, 3);

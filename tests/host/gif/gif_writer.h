@@ -107,16 +107,16 @@ inline void put_sub_blocks(Bytes& out, const Bytes& data) {
 
 struct WriterFrame {
   int left = 0, top = 0, width = 1, height = 1;
-  Bytes pixels;              // width * height indices, top-down
-  bool control = true;       // write a graphic control extension
-  int disposal = 0;          // raw value 0..7
-  int delay_cs = 0;          // hundredths of a second
+  Bytes pixels;         // width * height indices, top-down
+  bool control = true;  // write a graphic control extension
+  int disposal = 0;     // raw value 0..7
+  int delay_cs = 0;     // hundredths of a second
   bool transparent = false;
   int transparent_index = 0;
   bool interlaced = false;
   std::vector<std::uint8_t> local_palette;  // RGB triples; empty: none
   int min_code_size = 8;
-  bool raw = false;          // write `raw_data` as the code stream
+  bool raw = false;  // write `raw_data` as the code stream
   Bytes raw_data;
 };
 

@@ -44,13 +44,19 @@ Bytes make_swf(bool compressed, int w_px, int h_px, double rate, int frames, boo
   body.insert(body.end(), {static_cast<std::uint8_t>(fa & 0xFF), static_cast<std::uint8_t>(fa >> 8), 0, 0, 0, 0});
   if (background) {
     const unsigned bg = (9u << 6) | 3;
-    body.insert(body.end(), {static_cast<std::uint8_t>(bg & 0xFF), static_cast<std::uint8_t>(bg >> 8), 0x12, 0x34, 0x56});
+    body.insert(body.end(),
+                {static_cast<std::uint8_t>(bg & 0xFF), static_cast<std::uint8_t>(bg >> 8), 0x12, 0x34, 0x56});
   }
   body.insert(body.end(), {0x40, 0x00, 0x00, 0x00});
   const std::uint32_t length = static_cast<std::uint32_t>(body.size() + 8);
-  Bytes out = {static_cast<std::uint8_t>(compressed ? 'C' : 'F'), 'W', 'S', 6,
-               static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8),
-               static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 24)};
+  Bytes out = {static_cast<std::uint8_t>(compressed ? 'C' : 'F'),
+               'W',
+               'S',
+               6,
+               static_cast<std::uint8_t>(length),
+               static_cast<std::uint8_t>(length >> 8),
+               static_cast<std::uint8_t>(length >> 16),
+               static_cast<std::uint8_t>(length >> 24)};
   if (compressed) {
     uLongf n = compressBound(static_cast<uLong>(body.size()));
     Bytes z(n);

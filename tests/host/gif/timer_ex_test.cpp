@@ -142,7 +142,8 @@ TEST(TimerEx, SwitchingThreadedNeverLeavesTwoTickSources) {
     }
     t.set_threaded(true);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (ticks < 3 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (ticks < 3 && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_GE(ticks.load(), 3);
     t.set_enabled(false);
     EXPECT_FALSE(t.worker_running());
@@ -175,7 +176,8 @@ TEST(TimerEx, ThreadSafeTicksRunOnTheWorker) {
     ++ticks;
   });
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (ticks < 2 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (ticks < 2 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   ASSERT_GE(ticks.load(), 2);
   t.set_enabled(false);
   EXPECT_EQ(synchronised.load(), 0);
@@ -200,7 +202,8 @@ TEST(TimerEx, ThreadedModeTicksOnlyWithIntervalEnabledAndHandler) {
     const bool should_tick = c.interval != 0 && c.enabled && c.handler;
     EXPECT_EQ(t.worker_running(), should_tick);
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(should_tick ? 5000 : 80);
-    while (ticks < 2 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (ticks < 2 && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(ticks.load() >= 2, should_tick);
   }
 }
@@ -244,7 +247,8 @@ TEST(TimerEx, ThreadedHandlerExceptionsGoToTheApplicationHandler) {
     t.set_interval(2);
     t.set_on_timer([](TTimerEx&) { throw std::runtime_error("boom"); });
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (reported < 3 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (reported < 3 && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     t.set_enabled(false);
     EXPECT_GE(reported.load(), 3);
   }

@@ -29,8 +29,8 @@ namespace {
 
 using gif::testing::Bytes;
 using gif::testing::GifWriter;
-using gif::testing::WriterFrame;
 using gif::testing::palette_pixel;
+using gif::testing::WriterFrame;
 
 constexpr ui::Color kFormColor = ui::rgb(0x12, 0x34, 0x56);
 constexpr std::uint32_t kFormPixel = 0x123456;
@@ -280,8 +280,8 @@ TEST_F(MediaUi, MovieControlPaintsTheStageBackgroundScaledToItsBounds) {
   SwfHeader header;
   ASSERT_EQ(parse_swf_header(std::span(reinterpret_cast<const std::uint8_t*>(movie.data()), movie.size()), header),
             SwfStatus::ok);
-  const std::uint32_t stage = (std::uint32_t{header.background_r} << 16) | (std::uint32_t{header.background_g} << 8) |
-                              header.background_b;
+  const std::uint32_t stage =
+      (std::uint32_t{header.background_r} << 16) | (std::uint32_t{header.background_g} << 8) | header.background_b;
   ASSERT_NE(stage, kFormPixel);
   platform::create_directories(sys.fs, "C:\\p\\Data");
   sys.fs.write_file("C:\\p\\Data\\bv.swf", movie);

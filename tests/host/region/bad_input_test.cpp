@@ -96,7 +96,7 @@ TEST(BadInput, HugeShapesAreBounded) {
 }
 
 TEST(BadInput, ControlCharactersAndLoneLineBreaks) {
-  EXPECT_EQ(eval("R0,0,5,5\n"), "(0,0,5,5)");      // lone LF ends the expression
+  EXPECT_EQ(eval("R0,0,5,5\n"), "(0,0,5,5)");  // lone LF ends the expression
   // A lone CR does not end the line.
   EXPECT_EQ(eval("R0,0,5,5\rR1,1,2,2"), "ECannotTranslate: Invalid number of parameters in line 1");
   EXPECT_EQ(eval("\r\n\r\n"), "none");

@@ -85,12 +85,12 @@ TEST(BitmapRegion, RandomPicturesAllFormatsAgreeWithReference) {
     const int32_t h = 1 + static_cast<int32_t>(rng() % 60);
     const int bits = std::vector<int>{1, 4, 8, 32}[rng() % 4];
     const int density = 1 + static_cast<int>(rng() % 9);
-    Bitmap b = bits == 32 ? Bitmap::rgb(w, h, kWhite)
-                          : Bitmap::indexed(w, h, bits, {kWhite, kBlack, 0x123456, kWhite});
+    Bitmap b = bits == 32 ? Bitmap::rgb(w, h, kWhite) : Bitmap::indexed(w, h, bits, {kWhite, kBlack, 0x123456, kWhite});
     for (int32_t y = 0; y < h; ++y) {
       for (int32_t x = 0; x < w; ++x) {
         if (static_cast<int>(rng() % 10) < density) {
-          const uint32_t v = bits == 32 ? (rng() % 2 ? kBlack : 0x123456) : static_cast<uint32_t>(rng() % (bits == 1 ? 2 : 4));
+          const uint32_t v =
+              bits == 32 ? (rng() % 2 ? kBlack : 0x123456) : static_cast<uint32_t>(rng() % (bits == 1 ? 2 : 4));
           b.set(x, y, v);
         }
       }
@@ -168,12 +168,19 @@ TEST(Bmp, Reads32BitTopDown) {
   f[1] = 'M';
   f[10] = 54;
   f[14] = 40;
-  f[18] = 2;                                   // width 2
-  f[22] = 0xFF; f[23] = 0xFF; f[24] = 0xFF; f[25] = 0xFF;  // height -1
+  f[18] = 2;  // width 2
+  f[22] = 0xFF;
+  f[23] = 0xFF;
+  f[24] = 0xFF;
+  f[25] = 0xFF;  // height -1
   f[26] = 1;
   f[28] = 32;
-  f[54] = 0x11; f[55] = 0x22; f[56] = 0x33;  // B G R
-  f[58] = 0xAA; f[59] = 0xBB; f[60] = 0xCC;
+  f[54] = 0x11;
+  f[55] = 0x22;
+  f[56] = 0x33;  // B G R
+  f[58] = 0xAA;
+  f[59] = 0xBB;
+  f[60] = 0xCC;
   const Bitmap b = read_bmp(f);
   EXPECT_EQ(b.rgb_at(0, 0), 0x332211u);
   EXPECT_EQ(b.rgb_at(1, 0), 0xCCBBAAu);
@@ -191,8 +198,14 @@ TEST(Bmp, RejectsBadInput) {
   rle[30] = 1;  // BI_RLE8
   EXPECT_THROW(read_bmp(rle), EBitmapError);
   auto huge = f;
-  huge[18] = 0; huge[19] = 0; huge[20] = 1; huge[21] = 0;  // width 65536
-  huge[22] = 0; huge[23] = 0; huge[24] = 1; huge[25] = 0;  // height 65536
+  huge[18] = 0;
+  huge[19] = 0;
+  huge[20] = 1;
+  huge[21] = 0;  // width 65536
+  huge[22] = 0;
+  huge[23] = 0;
+  huge[24] = 1;
+  huge[25] = 0;  // height 65536
   EXPECT_THROW(read_bmp(huge), EBitmapError);
   EXPECT_THROW(Bitmap::rgb(70000, 70000), EBitmapError);
 }

@@ -11,13 +11,11 @@ namespace {
 using testing::FakeForm;
 using testing::rects_of;
 
-
 Bitmap skin_like(int32_t w, int32_t h) {
   // One-bit picture: white border of 3 pixels around a black interior.
   Bitmap b = Bitmap::indexed(w, h, 1, {0x000000, 0xFFFFFF});
   for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x)
-      b.set(x, y, (x < 3 || y < 3 || x >= w - 3 || y >= h - 3) ? 1 : 0);
+    for (int32_t x = 0; x < w; ++x) b.set(x, y, (x < 3 || y < 3 || x >= w - 3 || y >= h - 3) ? 1 : 0);
   return b;
 }
 

@@ -37,9 +37,7 @@ class FakeForm : public RegionOwner {
   void invalidate() override { ++invalidations; }
   void show_message(const std::string& text) override { messages.push_back(text); }
   void install_hook(MessageHook* hook) override { hooks.push_back(hook); }
-  void remove_hook(MessageHook* hook) override {
-    std::erase(hooks, hook);
-  }
+  void remove_hook(MessageHook* hook) override { std::erase(hooks, hook); }
   intptr_t send_message(uint32_t msg, uintptr_t wparam, intptr_t lparam) override {
     sent.push_back(msg);
     return dispatch(hooks.size(), msg, wparam, lparam);
@@ -56,8 +54,7 @@ class FakeForm : public RegionOwner {
       ++default_proc_calls;
       return msg == kWmNcHitTest ? default_result : 0;
     }
-    return hooks[n - 1]->window_proc(msg, wparam, lparam,
-                                     [&] { return dispatch(n - 1, msg, wparam, lparam); });
+    return hooks[n - 1]->window_proc(msg, wparam, lparam, [&] { return dispatch(n - 1, msg, wparam, lparam); });
   }
 };
 

@@ -38,8 +38,7 @@ TEST(Region, MoveLeavesNone) {
 TEST(Region, RectNormalisesAndEmptyWhenFlat) {
   EXPECT_EQ(rects_of(Region::rect(10, 20, 0, 5)), "(0,5,10,20)");
   EXPECT_TRUE(Region::rect(3, 3, 3, 10).is_empty());
-  EXPECT_EQ(Region::rect(-2147483647 - 1, -5, 2147483647, 5).bbox(),
-            (Rect{-2147483647 - 1, -5, 2147483647, 5}));
+  EXPECT_EQ(Region::rect(-2147483647 - 1, -5, 2147483647, 5).bbox(), (Rect{-2147483647 - 1, -5, 2147483647, 5}));
 }
 
 TEST(Region, CombineModes) {

@@ -13,13 +13,11 @@ namespace {
 using testing::to_string;
 
 TEST(Shapes, EllipseTenByTenMatchesGdi) {
-  EXPECT_EQ(to_string(canonicalize(ellipse_rects(0, 0, 10, 10))),
-            "(3,0,6,1)(1,1,8,3)(0,3,9,6)(1,6,8,8)(3,8,6,9)");
+  EXPECT_EQ(to_string(canonicalize(ellipse_rects(0, 0, 10, 10))), "(3,0,6,1)(1,1,8,3)(0,3,9,6)(1,6,8,8)(3,8,6,9)");
 }
 
 TEST(Shapes, RoundRectMatchesGdi) {
-  EXPECT_EQ(to_string(canonicalize(round_rect_rects(0, 0, 10, 10, 4, 4))),
-            "(1,0,8,1)(0,1,9,8)(1,8,8,9)");
+  EXPECT_EQ(to_string(canonicalize(round_rect_rects(0, 0, 10, 10, 4, 4))), "(1,0,8,1)(0,1,9,8)(1,8,8,9)");
 }
 
 TEST(Shapes, RoundRectWithSmallCornersIsTheInnerRectangle) {
@@ -31,8 +29,8 @@ TEST(Shapes, RoundRectWithSmallCornersIsTheInnerRectangle) {
 TEST(Shapes, FlatArcsHaveNoMissingRows) {
   // Narrow corners against a tall rectangle: every row of the shape has a
   // span, the first and last rows the arc's tip.
-  for (const auto& rects : {round_rect_rects(-811, 562, -702, 1376, 19, 705), ellipse_rects(0, 0, 3, 40),
-                            ellipse_rects(5, 7, 8, 30)}) {
+  for (const auto& rects :
+       {round_rect_rects(-811, 562, -702, 1376, 19, 705), ellipse_rects(0, 0, 3, 40), ellipse_rects(5, 7, 8, 30)}) {
     const auto canon = canonicalize(rects);
     ASSERT_FALSE(canon.empty());
     int32_t y = canon.front().top;
@@ -78,8 +76,7 @@ TEST(Shapes, StarAlternateHasAHoleWindingHasNone) {
 
 TEST(Shapes, HugeShapesAreBoundedNotHung) {
   EXPECT_TRUE(ellipse_rects(0, 0, 2000000000, 2000000000).empty());
-  EXPECT_TRUE(round_rect_rects(-2147483647 - 1, -2147483647 - 1, 2147483647, 2147483647, 2147483647, 5)
-                  .empty());
+  EXPECT_TRUE(round_rect_rects(-2147483647 - 1, -2147483647 - 1, 2147483647, 2147483647, 2147483647, 5).empty());
   const std::vector<Point> big = {{0, 0}, {5, 2000000000}, {-7, 100}};
   EXPECT_TRUE(polygon_rects(big, FillMode::Winding).empty());
   // A huge rounded rectangle with small corners is still fine (few rows).

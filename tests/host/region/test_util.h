@@ -11,8 +11,8 @@ namespace brevaro::region::testing {
 inline std::string to_string(const std::vector<Rect>& rects) {
   std::string s;
   for (const Rect& r : rects) {
-    s += "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) +
-         "," + std::to_string(r.bottom) + ")";
+    s += "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+         std::to_string(r.bottom) + ")";
   }
   return s;
 }

@@ -26,8 +26,7 @@ Result run(std::vector<std::string> args) {
 }
 
 std::string temp_path(const std::string& name) {
-  return (std::filesystem::temp_directory_path() /
-          ("brevaro-region-test-" + std::to_string(::getpid()) + "-" + name))
+  return (std::filesystem::temp_directory_path() / ("brevaro-region-test-" + std::to_string(::getpid()) + "-" + name))
       .string();
 }
 
@@ -39,8 +38,7 @@ void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
 TEST(Tool, PrintsRectsAndBbox) {
   const auto r = run({"R0,0,10,10\\nD\\nR2,2,4,4"});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out,
-            "rect 0 0 10 2\nrect 0 2 2 4\nrect 4 2 10 4\nrect 0 4 10 10\nbbox 0 0 10 10\n");
+  EXPECT_EQ(r.out, "rect 0 0 10 2\nrect 0 2 2 4\nrect 4 2 10 4\nrect 0 4 10 10\nbbox 0 0 10 10\n");
 }
 
 TEST(Tool, DefaultsAndGeometryOptions) {
@@ -59,7 +57,8 @@ TEST(Tool, Errors) {
   EXPECT_EQ(run({}).code, 2);
   EXPECT_EQ(run({"--bitmap", "P=/nonexistent.bmp", "TLT0,0,P"}).code, 2);
   const std::string data = BREVARO_REGION_DATA_DIR;
-  const auto dup = run({"--bitmap", "P=" + data + "/palette8.bmp", "--bitmap", "p=" + data + "/palette8.bmp", "TLT0,0,P"});
+  const auto dup =
+      run({"--bitmap", "P=" + data + "/palette8.bmp", "--bitmap", "p=" + data + "/palette8.bmp", "TLT0,0,P"});
   EXPECT_EQ(dup.code, 2);
   EXPECT_EQ(dup.err, "brevaro-region: A component named p already exists\n");
 }
@@ -82,8 +81,7 @@ TEST(Tool, BitmapProviderWithSourceAlignment) {
   write_file(path, write_bmp(b));
   EXPECT_EQ(run({"--bitmap", "Pict=" + path + ",trans=FFFFFF,source", "tlt0,0,pict"}).out,
             "rect 2 1 4 2\nbbox 2 1 4 2\n");
-  EXPECT_EQ(run({"--bitmap", "Pict=" + path + ",trans=FFFFFF", "TLT0,0,Pict"}).out,
-            "rect 0 0 2 1\nbbox 0 0 2 1\n");
+  EXPECT_EQ(run({"--bitmap", "Pict=" + path + ",trans=FFFFFF", "TLT0,0,Pict"}).out, "rect 0 0 2 1\nbbox 0 0 2 1\n");
   EXPECT_EQ(run({"--bitmap", "Pict=" + path + ",trans=FFFFFF,inverted,source", "TLT0,0,Pict"}).out,
             "rect 0 0 6 1\nrect 0 1 2 2\nrect 4 1 6 2\nrect 0 2 6 3\nbbox 0 0 6 3\n");
   const auto missing = run({"TLT0,0,Nope\\nR0,0,1,1"});
@@ -102,9 +100,7 @@ TEST(Tool, WritesPng) {
   std::remove(path.c_str());
 }
 
-TEST(Tool, UnescapeDescription) {
-  EXPECT_EQ(tool::unescape_description("A\\nB\\\\n"), "A\r\nB\\\r\n");
-}
+TEST(Tool, UnescapeDescription) { EXPECT_EQ(tool::unescape_description("A\\nB\\\\n"), "A\r\nB\\\r\n"); }
 
 // The recorded outputs (which the Windows build must print too) are still
 // what the host build prints.

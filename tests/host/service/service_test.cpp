@@ -69,12 +69,18 @@ class ServiceTest : public ::testing::Test {
 
 TEST_F(ServiceTest, RedirectKeysLeadToTitledPages) {
   const std::vector<std::pair<std::string, std::string>> keys = {
-      {"accounts", "brevaro - Accounts"},     {"setup", "brevaro - Setup"},
-      {"mydetails", "brevaro - My Details"},  {"security", "brevaro - Security"},
-      {"help", "brevaro - Help"},             {"contactus", "brevaro - Contact Us"},
-      {"website", "brevaro - Web Site"},      {"sendtoafriend", "brevaro - Send to a Friend"},
-      {"signout", "brevaro - Signed Out"},    {"scrollingmessage", "brevaro - Message"},
-      {"defaultbanner", "brevaro - Default Banner"}, {"downloadnewversion", "brevaro - Download New Version"}};
+      {"accounts", "brevaro - Accounts"},
+      {"setup", "brevaro - Setup"},
+      {"mydetails", "brevaro - My Details"},
+      {"security", "brevaro - Security"},
+      {"help", "brevaro - Help"},
+      {"contactus", "brevaro - Contact Us"},
+      {"website", "brevaro - Web Site"},
+      {"sendtoafriend", "brevaro - Send to a Friend"},
+      {"signout", "brevaro - Signed Out"},
+      {"scrollingmessage", "brevaro - Message"},
+      {"defaultbanner", "brevaro - Default Banner"},
+      {"downloadnewversion", "brevaro - Download New Version"}};
   for (const auto& [key, title] : keys) {
     auto r = get(server, "/brevaro/url.asp?url=" + key);
     EXPECT_EQ(r.status, 302) << key;
@@ -278,8 +284,9 @@ TEST(ServiceLog, EveryRequestIsOneJsonLine) {
   std::vector<std::string> lines;
   while (std::getline(in, line)) lines.push_back(line);
   ASSERT_EQ(lines.size(), 3u);
-  std::regex shape(R"(^\{"seq":\d+,"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z","via":"direct","port":\d+,)"
-                   R"("peer":"127\.0\.0\.1:\d+","method":"[A-Z]+","target":".*","headers":\{.*\},"body_length":\d+\}$)");
+  std::regex shape(
+      R"(^\{"seq":\d+,"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z","via":"direct","port":\d+,)"
+      R"("peer":"127\.0\.0\.1:\d+","method":"[A-Z]+","target":".*","headers":\{.*\},"body_length":\d+\}$)");
   for (const auto& l : lines) EXPECT_TRUE(std::regex_match(l, shape)) << l;
   EXPECT_NE(lines[0].find("\"path\":\"/brevaro/url.asp?url=help\""), std::string::npos);
   EXPECT_NE(lines[0].find("\"User-Agent\":\"Mozilla/3.0 (compatible)\""), std::string::npos);
@@ -552,7 +559,8 @@ TEST(ServiceProgram, PrintsReadyLineServesAndStopsOnSigterm) {
   while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
   ::close(out[0]);
   std::smatch m;
-  ASSERT_TRUE(std::regex_match(line, m, std::regex(R"(brevaro-service ready port=(\d+) raw-port=(\d+) socks-port=(\d+))")))
+  ASSERT_TRUE(
+      std::regex_match(line, m, std::regex(R"(brevaro-service ready port=(\d+) raw-port=(\d+) socks-port=(\d+))")))
       << line;
   auto port = static_cast<std::uint16_t>(std::stoi(m[1].str()));
   auto body = parse(svc::testing::exchange(port, get_request("/brevaro/quillbeam.asp?AppID=9")).data).body;

@@ -148,7 +148,8 @@ TEST_F(InstallerTest, DestinationThatCannotBeCreatedAbortsBeforeAnyCopy) {
   } cases[] = {
       {"a file in its place", [](auto& fs) { fs.put(kDest, "not a folder"); }},
       {"a file as its parent", [](auto& fs) { fs.put("C:\\Program Files", "not a folder"); }},
-      {"a read-only parent", [](auto& fs) {
+      {"a read-only parent",
+       [](auto& fs) {
          platform::create_directories(fs, "C:\\Program Files");
          fs.set_read_only_folder("C:\\Program Files", true);
        }},
@@ -194,14 +195,16 @@ TEST_F(InstallerTest, FilesThatDidNotArriveAbortTheInstallation) {
          m.sys.fs.set_running(m.d("Tray.exe"), true);
        },
        false},
-      {"no default banner beside the installer", [](Installer& m) { m.sys.fs.delete_file("C:\\Downloads\\bv.swf"); }, false},
+      {"no default banner beside the installer", [](Installer& m) { m.sys.fs.delete_file("C:\\Downloads\\bv.swf"); },
+       false},
   };
   for (const auto& c : cases) {
     Installer m;
     c.arrange(m);
     auto& f = m.install();
     if (c.aborted) {
-      ASSERT_EQ(m.box_texts(), std::vector<std::string>{"Installation aborted!\rFiles will not have been installed properly."})
+      ASSERT_EQ(m.box_texts(),
+                std::vector<std::string>{"Installation aborted!\rFiles will not have been installed properly."})
           << c.what;
       EXPECT_TRUE(m.app->terminated()) << c.what;
       EXPECT_FALSE(m.sys.fs.file_exists(m.d("Data\\Brevaro.ini"))) << c.what;
@@ -240,7 +243,8 @@ TEST_F(InstallerTest, UncaughtErrorsLeaveTheWizardInstalling) {
     void (*arrange)(Installer&);
   } cases[] = {
       {"link object", [](Installer& m) { m.links.fail_create = true; }},
-      {"settings file", [](Installer& m) {
+      {"settings file",
+       [](Installer& m) {
          platform::create_directories(m.sys.fs, m.d("Data"));
          m.sys.fs.set_read_only_folder(m.d("Data"), true);
        }},
@@ -293,9 +297,7 @@ TEST_F(InstallerTest, CancelAsksAndTheWebLinkOpensTheSite) {
   EXPECT_EQ(backend.boxes()[0].buttons, ui::MsgBoxButtons::yes_no);
   EXPECT_FALSE(app->terminated());
 
-  const auto colour = [&] {
-    return dynamic_cast<ui::Label&>(*f.find_component("panWebLinkCaption")).font().color;
-  };
+  const auto colour = [&] { return dynamic_cast<ui::Label&>(*f.find_component("panWebLinkCaption")).font().color; };
   backend.mouse(*f.panWebLink, ui::msg::mouse_move, ui::Point{5, 5});
   backend.advance(*app, 0);
   EXPECT_EQ(colour(), ui::kRed);

@@ -67,9 +67,7 @@ struct Machine {
   }
 
   std::string file(const std::string& path) const { return sys.fs.read_file(path).value_or("<missing>"); }
-  std::optional<std::string> run_value() const {
-    return platform::read_reg_string(sys.registry, kRunKey, kRunValue);
-  }
+  std::optional<std::string> run_value() const { return platform::read_reg_string(sys.registry, kRunKey, kRunValue); }
   std::vector<std::string> box_texts() const {
     std::vector<std::string> out;
     for (const auto& b : backend.boxes()) out.push_back(b.text);

@@ -121,7 +121,8 @@ TEST_F(UninstallerTest, ProgramThatNeverClosesBringsTheQuestionAfterThirtySecond
       m.press(*f.btn_next);
       ASSERT_EQ(m.backend.boxes().size(), 2u) << c.exe;
       EXPECT_EQ(m.backend.boxes()[0].text,
-                std::string("The ") + c.name + " has not closed yet, so it cannot be removed.\rKeep waiting for it to close?");
+                std::string("The ") + c.name +
+                    " has not closed yet, so it cannot be removed.\rKeep waiting for it to close?");
       EXPECT_GE(m.backend.boxes()[0].at_ms, 30000u);
       EXPECT_LT(m.backend.boxes()[0].at_ms, 31000u);
       EXPECT_EQ(m.backend.boxes()[1].text, std::string("The un-installation has been stopped because the ") + c.name +
@@ -213,7 +214,8 @@ TEST_F(UninstallerTest, AFolderWithoutAnInstallationIsLeftAlone) {
   auto& f = m.open<Tfrm_uninstall>();
   m.press(*f.btn_next);
   ASSERT_EQ(m.backend.boxes().size(), 1u);
-  EXPECT_EQ(m.backend.boxes()[0].text, "No brevaro installation was found in C:\\Users\\user\\Downloads\\\rNothing has been removed.");
+  EXPECT_EQ(m.backend.boxes()[0].text,
+            "No brevaro installation was found in C:\\Users\\user\\Downloads\\\rNothing has been removed.");
   EXPECT_EQ(m.file("C:\\Users\\user\\Downloads\\letter.doc"), "precious");
   EXPECT_FALSE(m.sys.fs.file_exists("C:\\Users\\user\\Downloads\\TClose.dat"));
   EXPECT_EQ(f.Notebook->active_page(), f.P1);

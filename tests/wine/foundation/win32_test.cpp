@@ -2,9 +2,9 @@
 // under Wine): file semantics, registry, mutexes, timers in the message loop
 // and inside message boxes, and the application hook seeing those messages;
 // region data, control teardown and painting that fails.
-#include <gtest/gtest.h>
 #include <winsock2.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
@@ -169,13 +169,14 @@ TEST(Win32Form, WindowHooksSeeSentMessagesAndRegionsApply) {
   ui::Application app(backend, sys.ports());
   auto& form = app.create_form<ui::Form>("f", "hook test", ui::Size{200, 100}, ui::BorderStyle::none);
   int seen = 0;
-  const int id = form.add_window_hook([&](std::uint32_t m, std::uintptr_t, std::intptr_t lp, const std::function<std::intptr_t()>& pass_on) {
-    if (m == 2240) {
-      ++seen;
-      return static_cast<std::intptr_t>(lp * 2);
-    }
-    return pass_on();
-  });
+  const int id = form.add_window_hook(
+      [&](std::uint32_t m, std::uintptr_t, std::intptr_t lp, const std::function<std::intptr_t()>& pass_on) {
+        if (m == 2240) {
+          ++seen;
+          return static_cast<std::intptr_t>(lp * 2);
+        }
+        return pass_on();
+      });
   EXPECT_EQ(form.send_message(2240, 0, 21), 42);
   EXPECT_EQ(seen, 1);
   form.remove_window_hook(id);
@@ -301,7 +302,8 @@ LRESULT CALLBACK recording_edit_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM 
 }
 
 WNDPROC set_edit_class_proc(HWND parent, WNDPROC proc) {
-  HWND probe = CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 10, 10, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND probe =
+      CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 10, 10, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
   if (!probe) return nullptr;
   const auto old = reinterpret_cast<WNDPROC>(SetClassLongPtrA(probe, GCLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
   DestroyWindow(probe);

@@ -2,8 +2,8 @@
 // GIF control animates on a window and what the window shows is read back
 // from its device context; transparent pixels show the parent's drawing;
 // TTimerEx ticks on the GUI thread in window and threaded mode.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
@@ -27,8 +27,8 @@ namespace {
 
 using gif::testing::Bytes;
 using gif::testing::GifWriter;
-using gif::testing::WriterFrame;
 using gif::testing::palette_pixel;
+using gif::testing::WriterFrame;
 
 constexpr std::uint32_t kFormPixel = 0x123456;
 
@@ -110,8 +110,12 @@ TEST_F(MediaWine, GifAnimatesOnAWindowAndEachFrameReachesTheScreen) {
   auto& img = form.make<TGIFImage>("imgBanner", &form, ui::Rect{10, 10, 40, 20});
   img.set_animate(true);
   img.set_loop(true);
-  const Bytes file =
-      GifWriter(40, 20).frame(solid(40, 20, 10, 5)).frame(solid(40, 20, 200, 5)).frame(solid(40, 20, 90, 5)).trailer().bytes();
+  const Bytes file = GifWriter(40, 20)
+                         .frame(solid(40, 20, 10, 5))
+                         .frame(solid(40, 20, 200, 5))
+                         .frame(solid(40, 20, 90, 5))
+                         .trailer()
+                         .bytes();
   ASSERT_TRUE(img.load_from_memory(file));
   const HWND hwnd = show(form);
 

@@ -75,10 +75,8 @@ std::string case_name(std::size_t index, std::string_view text) {
   std::string name = std::to_string(index) + "_";
   for (char c : text.substr(0, 48)) {
     const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    if (plain)
-      name += c;
-    else if (name.back() != '_')
-      name += '_';
+    if (plain) name += c;
+    else if (name.back() != '_') name += '_';
   }
   return name;
 }

@@ -2,8 +2,8 @@
 // icon's window hears the taskbar's re-creation broadcast and adds the icon
 // again, the shell takes the record, and the application window's filter
 // sees a minimise.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
