@@ -91,6 +91,50 @@ uint32_t le32(std::span<const uint8_t> f, size_t at) {
   return uint32_t{f[at]} | uint32_t{f[at + 1]} << 8 | uint32_t{f[at + 2]} << 16 | uint32_t{f[at + 3]} << 24;
 }
 
+// Run-length encoded 8-bit pixels (BI_RLE8), rows bottom first. A pair
+// (n > 0, i) is n pixels of index i; after a zero byte comes the end of a row
+// (0), the end of the picture (1), a move right and up (2, dx, dy) or n >= 3
+// literal indices padded to an even count. Pixels the data skips keep index
+// 0; pixels past a row's end or above the top row are dropped.
+void decode_rle8(std::span<const uint8_t> d, Bitmap& bmp) {
+  const int64_t w = bmp.width();
+  const int64_t h = bmp.height();
+  size_t at = 0;
+  int64_t x = 0;
+  int64_t row = 0;  // from the bottom
+  auto need = [&](size_t n) {
+    if (d.size() - at < n) throw EBitmapError("truncated BMP pixel data");
+  };
+  auto put = [&](uint8_t index) {
+    if (x < w) bmp.row(static_cast<int32_t>(h - 1 - row))[static_cast<size_t>(x)] = index;
+    ++x;
+  };
+  while (row < h) {
+    need(2);
+    const uint8_t count = d[at];
+    const uint8_t code = d[at + 1];
+    at += 2;
+    if (count > 0) {
+      for (int i = 0; i < count; ++i) put(code);
+    } else if (code == 0) {
+      x = 0;
+      ++row;
+    } else if (code == 1) {
+      return;
+    } else if (code == 2) {
+      need(2);
+      x += d[at];
+      row += d[at + 1];
+      at += 2;
+    } else {
+      const size_t padded = code + (code & 1u);
+      need(padded);
+      for (size_t i = 0; i < code; ++i) put(d[at + i]);
+      at += padded;
+    }
+  }
+}
+
 }  // namespace
 
 Bitmap read_bmp(std::span<const uint8_t> f) {
@@ -118,6 +162,7 @@ Bitmap read_bmp(std::span<const uint8_t> f) {
     throw EBitmapError("unsupported BMP header size " + std::to_string(header_size));
   }
   const bool top_down = height < 0;
+  const bool rle8 = compression == 1;
   if (top_down) height = -height;
   if (width < 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) throw EBitmapError("bad BMP size");
   if (width * height > kMaxBitmapPixels) {
@@ -131,13 +176,16 @@ Bitmap read_bmp(std::span<const uint8_t> f) {
     if (le32(f, masks) != 0xFF0000u || le32(f, masks + 4) != 0xFF00u || le32(f, masks + 8) != 0xFFu) {
       throw EBitmapError("unsupported BMP bit fields");
     }
+  } else if (rle8) {
+    if (bit_count != 8 || top_down) throw EBitmapError("bad run-length encoded BMP");
   } else if (compression != 0) {
-    throw EBitmapError("compressed BMP files are not supported");
+    throw EBitmapError("unsupported BMP compression " + std::to_string(compression));
   }
   const auto w = static_cast<int32_t>(width);
   const auto h = static_cast<int32_t>(height);
   const size_t src_stride = ((static_cast<size_t>(w) * bit_count + 31) / 32) * 4;
-  if (off_bits > f.size() || (f.size() - off_bits) / (src_stride ? src_stride : 1) < static_cast<size_t>(h)) {
+  if (off_bits > f.size() ||
+      (!rle8 && (f.size() - off_bits) / (src_stride ? src_stride : 1) < static_cast<size_t>(h))) {
     throw EBitmapError("truncated BMP pixel data");
   }
   Bitmap bmp;
@@ -152,6 +200,10 @@ Bitmap read_bmp(std::span<const uint8_t> f) {
       palette[i] = uint32_t{f[at]} | uint32_t{f[at + 1]} << 8 | uint32_t{f[at + 2]} << 16;
     }
     bmp = Bitmap::indexed(w, h, static_cast<int>(bit_count), std::move(palette));
+    if (rle8) {
+      decode_rle8(f.subspan(off_bits), bmp);
+      return bmp;
+    }
     for (int32_t y = 0; y < h; ++y) {
       const int32_t src_y = top_down ? y : h - 1 - y;
       if (bmp.stride() == 0) break;  // no pixels in a row: nothing to copy

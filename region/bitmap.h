@@ -2,7 +2,9 @@
 // 32-bit RGB pixels (0x00RRGGBB, i.e. blue in the low byte as in a 32-bit
 // device-independent bitmap) or 1-, 4- or 8-bit palette indices, packed most
 // significant bit first as in a BMP row. Also a small reader and writer for
-// uncompressed BMP files (1, 4, 8, 24 and 32 bits per pixel).
+// BMP files: the reader takes 1, 4, 8, 24 and 32 bits per pixel, uncompressed,
+// and run-length encoded 8-bit files (the artwork ships that way); the writer
+// writes uncompressed files.
 #pragma once
 
 #include <cstdint>

@@ -111,25 +111,61 @@ def _pack_rows(indices, bpp, width):
     return bytes(out)
 
 
-def bmp_bytes(indices, palette, bpp):
-    """An uncompressed palettised BMP (BITMAPINFOHEADER, BI_RGB)."""
+def _rle8_rows(indices):
+    """Bottom-up rows run-length encoded (BI_RLE8): runs of one index as
+    (count, index); stretches without runs as a literal (0, n, indices, pad)
+    when n >= 3; each row ends with (0, 0), the picture with (0, 1)."""
+    out = bytearray()
+    for row in reversed(indices):
+        w, x = len(row), 0
+        while x < w:
+            run = 1
+            while x + run < w and run < 255 and row[x + run] == row[x]:
+                run += 1
+            if run >= 2:
+                out += bytes((run, row[x]))
+                x += run
+                continue
+            # A literal stretch: up to where a run of three or more begins.
+            end = x + 1
+            while end < w and end - x < 255:
+                if end + 2 < w and row[end] == row[end + 1] == row[end + 2]:
+                    break
+                end += 1
+            n = end - x
+            if n >= 3:
+                out += bytes((0, n)) + bytes(row[x:end]) + (b"\0" if n & 1 else b"")
+            else:
+                for v in row[x:end]:
+                    out += bytes((1, v))
+            x = end
+        out += b"\0\0"
+    out[-1] = 1  # the last row's end is the picture's end
+    return bytes(out)
+
+
+def bmp_bytes(indices, palette, bpp, rle8=False):
+    """A palettised BMP (BITMAPINFOHEADER): uncompressed (BI_RGB), or for
+    8-bit pictures with rle8, run-length encoded (BI_RLE8)."""
     h, w = len(indices), len(indices[0])
     ncol = 1 << bpp
     assert len(palette) <= ncol
+    assert not rle8 or bpp == 8
     pal = list(palette) + [(0, 0, 0)] * (ncol - len(palette))
-    pixels = _pack_rows(indices, bpp, w)
+    pixels = _rle8_rows(indices) if rle8 else _pack_rows(indices, bpp, w)
     table = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in pal)
     offset = 14 + 40 + len(table)
-    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, bpp, 0, len(pixels),
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, bpp, 1 if rle8 else 0, len(pixels),
                        PELS_PER_METRE, PELS_PER_METRE, ncol, 0)
     head = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
     return head + info + table + pixels
 
 
 def write_bmp(path, rgb_rows, bpp, reserve=None):
-    """Quantises an RGB picture to 2**bpp colours and writes it."""
+    """Quantises an RGB picture to 2**bpp colours and writes it; 8-bit
+    pictures run-length encoded, which keeps the executables small."""
     pal = make_palette(rgb_rows, 1 << bpp, reserve)
-    data = bmp_bytes(quantise(rgb_rows, pal), pal, bpp)
+    data = bmp_bytes(quantise(rgb_rows, pal), pal, bpp, rle8=bpp == 8)
     with open(path, "wb") as f:
         f.write(data)
     return data

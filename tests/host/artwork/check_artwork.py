@@ -22,7 +22,8 @@ def read(name):
 
 
 class Bmp:
-    """An uncompressed palettised BMP with a BITMAPINFOHEADER."""
+    """A palettised BMP with a BITMAPINFOHEADER: uncompressed, or 8-bit
+    run-length encoded (BI_RLE8)."""
 
     def __init__(self, data):
         magic, size, _, _, offset = struct.unpack_from("<2sIHHI", data, 0)
@@ -31,17 +32,47 @@ class Bmp:
         assert magic == b"BM", "not a BMP"
         assert size == len(data), "file size field %d, file %d" % (size, len(data))
         assert hsize == 40 and planes == 1, "unexpected info header"
-        assert comp == 0, "compressed BMP"
+        assert comp == 0 or (comp == 1 and self.bpp == 8), "compression %d" % comp
         assert h > 0, "top-down BMP"
         self.h = h
         ncol = used or (1 << self.bpp)
         assert ncol <= (1 << self.bpp)
         self.palette = [struct.unpack_from("<BBB", data, 54 + 4 * i)[::-1] for i in range(ncol)]
         assert offset == 54 + 4 * ncol, "pixel data not right after the palette"
-        self.stride = ((self.w * self.bpp + 31) // 32) * 4
-        assert len(data) - offset == self.stride * h, "pixel data length"
-        assert image_size in (0, self.stride * h)
+        if comp == 1:
+            assert image_size == len(data) - offset, "pixel data length"
+            self.stride = self.w
+            data = data[:offset] + self._unpack_rle8(data[offset:])
+        else:
+            self.stride = ((self.w * self.bpp + 31) // 32) * 4
+            assert len(data) - offset == self.stride * h, "pixel data length"
+            assert image_size in (0, self.stride * h)
         self.data, self.offset = data, offset
+
+    def _unpack_rle8(self, rle):
+        """Bottom-up rows of indices; every pixel must be written exactly once
+        and the data must end with the end marker."""
+        rows, row, at = [], [], 0
+        while True:
+            count, code = rle[at], rle[at + 1]
+            at += 2
+            if count:
+                row += [code] * count
+            elif code == 0:
+                assert len(row) == self.w, "row of %d pixels" % len(row)
+                rows.append(row)
+                row = []
+            elif code == 1:
+                assert len(row) == self.w, "row of %d pixels" % len(row)
+                rows.append(row)
+                break
+            else:
+                assert code >= 3, "moves are not used"
+                row += list(rle[at:at + code])
+                at += code + (code & 1)
+        assert at == len(rle), "data after the end marker"
+        assert len(rows) == self.h, "%d rows" % len(rows)
+        return bytes(b for r in rows for b in r)
 
     def index(self, x, y):
         row = self.offset + (self.h - 1 - y) * self.stride

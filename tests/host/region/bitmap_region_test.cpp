@@ -1,6 +1,7 @@
 // Bitmap to region and the BMP reader.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "region/bitmap.h"
@@ -184,6 +185,56 @@ TEST(Bmp, Reads32BitTopDown) {
   const Bitmap b = read_bmp(f);
   EXPECT_EQ(b.rgb_at(0, 0), 0x332211u);
   EXPECT_EQ(b.rgb_at(1, 0), 0xCCBBAAu);
+}
+
+// A run-length encoded 8-bit file (4 x 3, rows bottom first) built by hand:
+// runs, a literal run with its pad byte, a move, a run past the row's end,
+// a row ended early and the end marker.
+std::vector<uint8_t> rle8_file(std::vector<uint8_t> data, int32_t height = 3) {
+  std::vector<uint8_t> f(54 + 4 * 4, 0);
+  f[0] = 'B';
+  f[1] = 'M';
+  f[10] = 54 + 16;
+  f[14] = 40;
+  f[18] = 4;  // width 4
+  std::memcpy(&f[22], &height, 4);
+  f[26] = 1;
+  f[28] = 8;
+  f[30] = 1;  // BI_RLE8
+  f[46] = 4;  // colours used
+  const uint32_t palette[4] = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+  for (int i = 0; i < 4; ++i) std::memcpy(&f[54 + 4 * i], &palette[i], 4);
+  f.insert(f.end(), data.begin(), data.end());
+  return f;
+}
+
+TEST(Bmp, ReadsRunLengthEncoded8Bit) {
+  const auto f = rle8_file({
+      2, 1, 0, 3, 2, 3, 1, 0,  // bottom row: 1 1, then the literal 2 3 1 (padded): 2 3 1 dropped after x 4
+      0, 0,                    // end of the bottom row
+      0, 2, 1, 0,              // move one right: the middle row starts at x 1
+      9, 3,                    // nine 3s, three fit
+      0, 0,                    // end of the middle row
+      1, 2,                    // top row: one 2, the rest stays 0
+      0, 1,                    // end of the picture
+  });
+  const Bitmap b = read_bmp(f);
+  ASSERT_EQ(b.width(), 4);
+  ASSERT_EQ(b.height(), 3);
+  const uint32_t want[3][4] = {{2, 0, 0, 0}, {0, 3, 3, 3}, {1, 1, 2, 3}};
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(b.value_at(x, y), want[y][x]) << x << "," << y;
+  EXPECT_EQ(b.rgb_at(0, 2), 0xFF0000u);
+
+  // Damaged or impossible files are refused.
+  EXPECT_THROW(read_bmp(rle8_file({4, 1, 0, 0})), EBitmapError);  // ends before the end marker
+  EXPECT_THROW(read_bmp(rle8_file({0, 5, 1, 2})), EBitmapError);  // literal run cut short
+  EXPECT_THROW(read_bmp(rle8_file({0, 1}, -3)), EBitmapError);    // top-down
+  auto four_bit = rle8_file({0, 1});
+  four_bit[28] = 4;
+  EXPECT_THROW(read_bmp(four_bit), EBitmapError);
+  // A move above the top row ends the picture without touching memory.
+  EXPECT_EQ(read_bmp(rle8_file({0, 2, 0, 200, 5, 1})).value_at(0, 0), 0u);
 }
 
 TEST(Bmp, RejectsBadInput) {
