@@ -233,8 +233,8 @@ void TIconHide::set_hidden(bool hidden) {
   state.hidden = hidden;
   const std::uintptr_t app = platform_.application_window();
   platform_.show_window(app, ShowCommand::hide);
-  platform_.set_ex_style(app,
-                         hidden ? (state.original_ex_style | kWsExToolWindow | kWsExTopmost) : state.original_ex_style);
+  platform_.set_ex_style(app, hidden ? (state.original_ex_style | winapi::ws_ex_tool_window | winapi::ws_ex_topmost)
+                                     : state.original_ex_style);
   platform_.show_window(app, ShowCommand::show);
 }
 

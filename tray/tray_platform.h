@@ -24,16 +24,13 @@ class Form;
 namespace brevaro::tray {
 
 // The shell's notification record, field by field.
-inline constexpr std::uint32_t kNifMessage = winapi::nif_message;
-inline constexpr std::uint32_t kNifIcon = winapi::nif_icon;
-inline constexpr std::uint32_t kNifTip = winapi::nif_tip;
 inline constexpr std::uint32_t kTrayCallbackMessage = 0x0800;
 inline constexpr std::size_t kTipSize = 64;  // bytes, with the terminating zero
 
 struct NotifyIconRecord {
   std::uintptr_t window = 0;  // the message window that hears the icon's callbacks
   std::uint32_t id = 1;
-  std::uint32_t flags = kNifMessage | kNifIcon | kNifTip;
+  std::uint32_t flags = winapi::nif_message | winapi::nif_icon | winapi::nif_tip;
   std::uint32_t callback_message = kTrayCallbackMessage;
   std::uintptr_t icon = 0;
   std::array<char, kTipSize> tip{};
@@ -44,9 +41,6 @@ enum class NotifyAction { add = 0, modify = 1, remove = 2 };
 
 // Window messages the components use.
 namespace wm = winapi::msg;
-
-inline constexpr std::uint32_t kWsExTopmost = winapi::ws_ex_topmost;
-inline constexpr std::uint32_t kWsExToolWindow = winapi::ws_ex_tool_window;
 
 // Shift state: keys held and the button of the event.
 enum ShiftFlag : std::uint32_t { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32 };

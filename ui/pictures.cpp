@@ -7,17 +7,9 @@
 
 namespace brevaro::ui {
 
-region::Bitmap load_bmp_resource(const platform::Process& process, std::string_view name) {
-  const auto res = process.raw_resource(name);
-  if (!res || res->empty()) return {};
-  try {
-    return region::read_bmp(
-        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(res->data()), res->size()));
-  } catch (const std::exception&) {
-    return {};
-  }
-}
+namespace {
 
+// The bitmap's pixels as a picture the controls draw.
 Bitmap to_picture(const region::Bitmap& bmp) {
   Bitmap out;
   if (bmp.empty()) return out;
@@ -29,6 +21,19 @@ Bitmap to_picture(const region::Bitmap& bmp) {
       out.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(out.width) + static_cast<std::size_t>(x)] =
           bmp.rgb_at(x, y);
   return out;
+}
+
+}  // namespace
+
+region::Bitmap load_bmp_resource(const platform::Process& process, std::string_view name) {
+  const auto res = process.raw_resource(name);
+  if (!res || res->empty()) return {};
+  try {
+    return region::read_bmp(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(res->data()), res->size()));
+  } catch (const std::exception&) {
+    return {};
+  }
 }
 
 Bitmap load_picture(const platform::Process& process, std::string_view name) {

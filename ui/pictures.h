@@ -14,9 +14,6 @@ namespace brevaro::ui {
 // missing or not a readable BMP file.
 region::Bitmap load_bmp_resource(const platform::Process& process, std::string_view name);
 
-// The bitmap's pixels as a picture the controls draw.
-Bitmap to_picture(const region::Bitmap& bmp);
-
 // The resource's picture, or an empty one when it is missing or damaged.
 Bitmap load_picture(const platform::Process& process, std::string_view name);
 

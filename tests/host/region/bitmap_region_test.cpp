@@ -191,19 +191,10 @@ TEST(Bmp, Reads32BitTopDown) {
 // runs, a literal run with its pad byte, a move, a run past the row's end,
 // a row ended early and the end marker.
 std::vector<uint8_t> rle8_file(std::vector<uint8_t> data, int32_t height = 3) {
-  std::vector<uint8_t> f(54 + 4 * 4, 0);
-  f[0] = 'B';
-  f[1] = 'M';
-  f[10] = 54 + 16;
-  f[14] = 40;
-  f[18] = 4;  // width 4
+  auto f = write_bmp(Bitmap::indexed(4, 3, 8, {0x000000, 0xFF0000, 0x00FF00, 0x0000FF}));
+  f.resize(size_t{f[10]} | size_t{f[11]} << 8);  // header and palette; the runs follow
   std::memcpy(&f[22], &height, 4);
-  f[26] = 1;
-  f[28] = 8;
   f[30] = 1;  // BI_RLE8
-  f[46] = 4;  // colours used
-  const uint32_t palette[4] = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
-  for (int i = 0; i < 4; ++i) std::memcpy(&f[54 + 4 * i], &palette[i], 4);
   f.insert(f.end(), data.begin(), data.end());
   return f;
 }

@@ -271,7 +271,8 @@ TEST_F(TrayIcon, IconHideMakesTheApplicationWindowAToolWindowOncePerProgram) {
   const std::uint32_t original = platform.ex_style(HeadlessTrayPlatform::kApplicationWindow);
   auto& hide = form->make<TIconHide>("IconHide1", platform);
   EXPECT_TRUE(hide.hidden());
-  EXPECT_EQ(platform.ex_style(HeadlessTrayPlatform::kApplicationWindow), original | kWsExToolWindow | kWsExTopmost);
+  EXPECT_EQ(platform.ex_style(HeadlessTrayPlatform::kApplicationWindow),
+            original | winapi::ws_ex_tool_window | winapi::ws_ex_topmost);
   ASSERT_EQ(platform.show_calls.size(), 2u);
   EXPECT_EQ(platform.show_calls[0].command, ShowCommand::hide);
   EXPECT_EQ(platform.show_calls[1].command, ShowCommand::show);

@@ -105,8 +105,9 @@ TEST_F(TrayProgram, StartsHiddenWithItsIconAndMenu) {
   EXPECT_TRUE(f.CloseTimer->enabled());
   EXPECT_EQ(f.CloseTimer->interval(), 100u);
   EXPECT_TRUE(f.IconHide1->hidden());
-  EXPECT_EQ(platform.ex_style(HeadlessTrayPlatform::kApplicationWindow) & (kWsExToolWindow | kWsExTopmost),
-            kWsExToolWindow | kWsExTopmost);
+  EXPECT_EQ(
+      platform.ex_style(HeadlessTrayPlatform::kApplicationWindow) & (winapi::ws_ex_tool_window | winapi::ws_ex_topmost),
+      winapi::ws_ex_tool_window | winapi::ws_ex_topmost);
 
   // The icon: added at load with the program icon and the hint as its tip.
   ASSERT_FALSE(platform.shell_calls.empty());
