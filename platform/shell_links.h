@@ -15,7 +15,10 @@ class ShellLinkError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class SpecialFolder { desktop_directory, programs };
+// The shell's known folders, read through the known-folder API.
+// `start_menu` holds `programs`; `user_program_files` is the user's own
+// programs folder (LocalAppData + "\\Programs" where the system does not name it).
+enum class SpecialFolder { desktop_directory, programs, start_menu, local_app_data, user_program_files };
 
 class ShellLinks {
  public:

@@ -85,6 +85,8 @@ class FakeProcess final : public Process {
   std::string executable_path() const override { return exe_path; }
   std::optional<std::span<const std::byte>> raw_resource(std::string_view name) const override;
   std::string system_folder() const override { return system_dir; }
+  Elevation elevated_as{};
+  Elevation elevation() const override { return elevated_as; }
 };
 
 class MemoryRegistry final : public Registry {

@@ -23,8 +23,12 @@ class RecordingShellLinks final : public ShellLinks {
     std::string path;
   };
   std::vector<Saved> saved;
-  std::map<SpecialFolder, std::string> folders{{SpecialFolder::desktop_directory, "C:\\Users\\user\\Desktop"},
-                                               {SpecialFolder::programs, "C:\\Users\\user\\Start Menu\\Programs"}};
+  std::map<SpecialFolder, std::string> folders{
+      {SpecialFolder::desktop_directory, "C:\\Users\\user\\Desktop"},
+      {SpecialFolder::programs, "C:\\Users\\user\\Start Menu\\Programs"},
+      {SpecialFolder::start_menu, "C:\\Users\\user\\Start Menu"},
+      {SpecialFolder::local_app_data, "C:\\Users\\user\\AppData\\Local"},
+      {SpecialFolder::user_program_files, "C:\\Users\\user\\AppData\\Local\\Programs"}};
   bool fail_create = false;  // the link object cannot be made
 
   // The target of the link file at `path`, as save_link wrote it.

@@ -35,6 +35,7 @@ class PosixProcess final : public Process {
   std::string executable_path() const override;
   std::optional<std::span<const std::byte>> raw_resource(std::string_view) const override { return std::nullopt; }
   std::string system_folder() const override { return "/usr/lib"; }
+  Elevation elevation() const override { return {}; }
 };
 
 // A named mutex is an exclusive lock on a file in the temporary folder; the

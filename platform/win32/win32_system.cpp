@@ -193,6 +193,53 @@ std::string Win32Process::system_folder() const {
   return std::string(buf, n);
 }
 
+namespace {
+
+// The user SID in a process token, as bytes; empty when it cannot be read.
+std::string token_user(HANDLE token) {
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  if (size == 0) return {};
+  std::string buf(size, '\0');
+  if (!GetTokenInformation(token, TokenUser, buf.data(), size, &size)) return {};
+  const auto* user = reinterpret_cast<const TOKEN_USER*>(buf.data());
+  if (!IsValidSid(user->User.Sid)) return {};
+  const DWORD len = GetLengthSid(user->User.Sid);
+  return std::string(static_cast<const char*>(user->User.Sid), len);
+}
+
+std::string process_user(HANDLE process) {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(process, TOKEN_QUERY, &raw)) return {};
+  const UniqueKernelHandle token(raw);
+  return token_user(token.get());
+}
+
+}  // namespace
+
+Process::Elevation Win32Process::elevation() const {
+  Elevation e;
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return e;
+  const UniqueKernelHandle token(raw);
+  TOKEN_ELEVATION te{};
+  DWORD size = 0;
+  if (GetTokenInformation(token.get(), TokenElevation, &te, sizeof te, &size)) e.elevated = te.TokenIsElevated != 0;
+  // The desktop's shell runs as the signed-in user; a different user in our
+  // own token means the credentials of another account were given.
+  if (HWND shell = GetShellWindow()) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(shell, &pid);
+    if (pid != 0) {
+      const UniqueKernelHandle shell_process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+      const std::string mine = token_user(token.get());
+      const std::string theirs = shell_process ? process_user(shell_process.get()) : std::string();
+      e.other_account = !mine.empty() && !theirs.empty() && mine != theirs;
+    }
+  }
+  return e;
+}
+
 // ---- registry ----------------------------------------------------------------
 
 bool Win32Registry::open_key(std::string_view key, bool create) {

@@ -29,6 +29,7 @@ class Win32Process final : public Process {
   std::string executable_path() const override;
   std::optional<std::span<const std::byte>> raw_resource(std::string_view name) const override;
   std::string system_folder() const override;
+  Elevation elevation() const override;
 };
 
 class Win32Registry final : public Registry {
