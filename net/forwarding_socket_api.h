@@ -36,6 +36,7 @@ class ForwardingSocketApi : public SocketApi {
   }
   std::optional<int> getProtoByName(std::string_view n, int* e) override { return inner_.getProtoByName(n, e); }
   bool processMessages() override { return inner_.processMessages(); }
+  void waitForEvent(std::uint32_t maxWaitMs) override { inner_.waitForEvent(maxWaitMs); }
 
  private:
   SocketApi& inner_;

@@ -27,6 +27,7 @@ inline constexpr int err_invalid_field = 7;       // CR or LF in a request field
 inline constexpr int err_bad_status_line = 8;     // status line without a numeric status
 inline constexpr int err_bad_redirect = 9;        // location value with control characters
 inline constexpr int err_incomplete_header = 10;  // the server closed before the header ended
+inline constexpr int err_timed_out = 11;          // no progress for the idle limit, or past the total limit
 
 inline constexpr std::string_view text_busy = "HTTP component is busy";
 inline constexpr std::string_view text_no_data = "HTTP component has nothing to post";
@@ -38,6 +39,7 @@ inline constexpr std::string_view text_bad_status_line = "Invalid HTTP status li
 inline constexpr std::string_view text_bad_redirect = "Invalid redirect location";
 inline constexpr std::string_view text_incomplete_header = "Connection closed before the HTTP header was complete";
 inline constexpr std::string_view text_cant_resolve = "can't resolve hostname to IP address";
+inline constexpr std::string_view text_timed_out = "Transfer timed out";
 
 inline constexpr std::size_t receive_buffer_size = 8192;  // a header line must fit in it
 inline constexpr std::size_t body_read_size = 64 * 1024;  // body bytes are read in pieces of up to this size

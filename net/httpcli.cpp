@@ -1,6 +1,7 @@
 #include "net/httpcli.h"
 
-#include <thread>
+#include <algorithm>
+#include <chrono>
 
 namespace brevaro::net {
 
@@ -25,6 +26,7 @@ std::string errorWithNumber(int err) { return WSocketErrorDesc(err) + " (Error #
 }  // namespace
 
 THttpCli::THttpCli(SocketApi& api) : api_(api) {
+  SetClock(nullptr);
   socket_ = std::make_unique<TWSocket>(api);
   channel_ = api_.createChannel(*this);
   socket_->OnDnsLookupDone = [this](TCustomWSocket&, std::uint16_t e) { SocketDnsLookupDone(e); };
@@ -40,9 +42,47 @@ THttpCli::~THttpCli() {
   socket_.reset();
 }
 
-void THttpCli::SetApplicationPump(std::function<void()> pump) {
+void THttpCli::SetApplicationPump(std::function<void()> pump, std::function<void(std::uint32_t)> wait) {
   appPump_ = pump;
+  appWait_ = std::move(wait);
   socket_->SetApplicationPump(std::move(pump));
+}
+
+void THttpCli::SetClock(std::function<std::uint64_t()> now_ms) {
+  if (!now_ms) {
+    now_ms = [] {
+      return static_cast<std::uint64_t>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+              .count());
+    };
+  }
+  clock_ = std::move(now_ms);
+}
+
+std::uint32_t THttpCli::UntilTimeLimit(std::uint32_t cap) const {
+  const std::uint64_t now = clock_();
+  std::uint64_t left = cap;
+  const auto until = [&](std::uint64_t since, std::uint32_t limit) {
+    if (limit == 0) return;
+    const std::uint64_t end = since + limit;
+    left = std::min<std::uint64_t>(left, end > now ? end - now : 0);
+  };
+  until(lastProgress_, idleTimeout_);
+  until(requestStart_, totalTimeout_);
+  return static_cast<std::uint32_t>(left);
+}
+
+bool THttpCli::CheckTimeLimits() {
+  if (state_ == httpReady || state_ == httpAborting) return false;
+  const std::uint64_t now = clock_();
+  const bool idle = idleTimeout_ != 0 && now - lastProgress_ >= idleTimeout_;
+  const bool total = totalTimeout_ != 0 && now - requestStart_ >= totalTimeout_;
+  if (!idle && !total) return false;
+  Abort();
+  // The answer says why; the completion message reads these when it runs.
+  requestDoneError_ = http::err_timed_out;
+  reason_ = std::string(http::text_timed_out);
+  return true;
 }
 
 void THttpCli::ChangeState(THttpState s) {
@@ -77,6 +117,7 @@ void THttpCli::DoRequestAsync(THttpRequest rq) {
     throw EHttpException("Invalid character in " + std::string(field), http::err_invalid_field);
 
   ++requestId_;
+  requestStart_ = lastProgress_ = clock_();
   receivedHeader_.clear();
   authenticate_.clear();
   requestType_ = rq;
@@ -130,6 +171,7 @@ void THttpCli::LocalFailure(int code, std::string reason) {
 
 void THttpCli::SocketDnsLookupDone(std::uint16_t error) {
   if (state_ != httpResolvingHost) return;
+  Progress();
   if (error != 0) {
     LocalFailure(error, std::string(http::text_cant_resolve));
     SessionClosedStep();
@@ -158,6 +200,7 @@ void THttpCli::SocketDnsLookupDone(std::uint16_t error) {
 
 void THttpCli::SocketSessionConnected(std::uint16_t error) {
   if (state_ != httpHostResolved) return;
+  Progress();
   if (error != 0) {
     LocalFailure(error, errorWithNumber(error));
     SessionClosedStep();
@@ -226,6 +269,8 @@ void THttpCli::SendNextPostChunk() {
 }
 
 void THttpCli::SocketDataSent(std::uint16_t) {
+  if (Stopped()) return;
+  Progress();
   if (state_ == httpWaitingHeader) SendNextPostChunk();
 }
 
@@ -243,6 +288,10 @@ void THttpCli::SocketDataAvailable(std::uint16_t) {
   auto room = parser_.writable();
   int n = socket_->Receive(room.data(), static_cast<int>(room.size()));
   if (n <= 0) return;
+  // A trickle that keeps the connection busy past the total limit ends
+  // here, even when no wait of a synchronous call comes between its bytes.
+  if (CheckTimeLimits()) return;
+  Progress();
   HandleOutcome(parser_.commit(static_cast<std::size_t>(n), *this));
 }
 
@@ -409,10 +458,20 @@ void THttpCli::Abort() {
 }
 
 void THttpCli::DoRequestSync(THttpRequest rq) {
+  // The longest sleep between two looks at the limits and the quit state:
+  // a safety net only, as every message and network event ends a sleep.
+  constexpr std::uint32_t max_sleep_ms = 1000;
   auto alive = alive_;
   DoRequestAsync(rq);
   while (*alive && state_ != httpReady) {
-    if (multiThreaded_ || !appPump_) {
+    if (Quitting()) {
+      // The application is ending: nothing may keep it waiting.
+      Abort();
+      break;
+    }
+    if (CheckTimeLimits()) break;
+    const bool ownPump = multiThreaded_ || !appPump_;
+    if (ownPump) {
       if (!api_.processMessages()) {
         // A quit message: stop waiting.
         Abort();
@@ -422,7 +481,9 @@ void THttpCli::DoRequestSync(THttpRequest rq) {
       appPump_();
     }
     if (!*alive) return;
-    if (state_ != httpReady) std::this_thread::yield();
+    if (state_ == httpReady || Quitting()) continue;
+    if (ownPump) api_.waitForEvent(UntilTimeLimit(max_sleep_ms));
+    else if (appWait_) appWait_(UntilTimeLimit(max_sleep_ms));
   }
   if (!*alive) return;
   if (statusCode_ >= 400) throw EHttpException(reason_, statusCode_);

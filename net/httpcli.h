@@ -95,8 +95,25 @@ class THttpCli : private MessageSink, private http::ResponseParser::Handler {
     multiThreaded_ = v;
     socket_->SetMultiThreaded(v);
   }
-  // The application's "process pending messages" (used while MultiThreaded is false).
-  void SetApplicationPump(std::function<void()> pump);
+  // The application's "process pending messages" (used while MultiThreaded
+  // is false) and, with it, how the synchronous calls then sleep until the
+  // next message or network event (the socket API's waitForEvent, say). A
+  // pump given without a wait is called again at once.
+  void SetApplicationPump(std::function<void()> pump, std::function<void(std::uint32_t max_ms)> wait = nullptr);
+  // True once the application is ending (its quit message seen, its main
+  // window closed): a synchronous call then aborts its transfer and returns.
+  void SetQuitting(std::function<bool()> quitting) { quitting_ = std::move(quitting); }
+  // Time limits of a transfer, in milliseconds (0 = none): no progress (a
+  // step of the connection, a byte sent or received) for IdleTimeout, or
+  // longer than TotalTimeout from the start of the request (redirects
+  // included), and it is aborted with err_timed_out. Checked while a
+  // synchronous call waits and at every network event.
+  std::uint32_t IdleTimeout() const { return idleTimeout_; }
+  void SetIdleTimeout(std::uint32_t ms) { idleTimeout_ = ms; }
+  std::uint32_t TotalTimeout() const { return totalTimeout_; }
+  void SetTotalTimeout(std::uint32_t ms) { totalTimeout_ = ms; }
+  // The millisecond clock the limits are measured on (steady time by default).
+  void SetClock(std::function<std::uint64_t()> now_ms);
 
   // --- run-time state ---
   TStream* ReceiveStream() const { return receiveStream_; }
@@ -125,6 +142,9 @@ class THttpCli : private MessageSink, private http::ResponseParser::Handler {
   void PostASync();
   void HeadASync();
   void Abort();
+  // Aborts the transfer with err_timed_out when a time limit has passed;
+  // true when it did.
+  bool CheckTimeLimits();
 
   // --- events ---
   NotifyEvent OnTrace;
@@ -166,6 +186,10 @@ class THttpCli : private MessageSink, private http::ResponseParser::Handler {
   void SendNextPostChunk();
   void HandleOutcome(http::ResponseParser::Outcome o);
   bool Stopped() const { return state_ == httpReady || state_ == httpAborting; }
+  bool Quitting() const { return quitting_ && quitting_(); }
+  void Progress() { lastProgress_ = clock_(); }
+  // Milliseconds until the nearer time limit (`cap` when there is none).
+  std::uint32_t UntilTimeLimit(std::uint32_t cap) const;
 
   void SocketDnsLookupDone(std::uint16_t error);
   void SocketSessionConnected(std::uint16_t error);
@@ -178,6 +202,13 @@ class THttpCli : private MessageSink, private http::ResponseParser::Handler {
   std::unique_ptr<Channel> channel_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   std::function<void()> appPump_;
+  std::function<void(std::uint32_t)> appWait_;
+  std::function<bool()> quitting_;
+  std::function<std::uint64_t()> clock_;
+  std::uint32_t idleTimeout_ = 0;
+  std::uint32_t totalTimeout_ = 0;
+  std::uint64_t requestStart_ = 0;
+  std::uint64_t lastProgress_ = 0;
 
   http::RequestSettings s_;
   http::Target target_;

@@ -120,6 +120,10 @@ class SocketApi {
   // waiting at most a short while when there are none. Returns false when a
   // quit message was seen.
   virtual bool processMessages() = 0;
+  // Sleeps until a message or a network event is waiting for the thread, or
+  // `maxWaitMs` pass; handles nothing. Returns at once when something is
+  // waiting already (a quit message included).
+  virtual void waitForEvent(std::uint32_t maxWaitMs) = 0;
 };
 
 // Dotted-quad helpers (host byte order).

@@ -40,6 +40,12 @@ struct ControlBlock {
 
 enum class FrameResult { ok, bad, too_large, truncated, aborted };
 
+// What composing a picture of w x h takes: 4 bytes a pixel for the canvas and
+// one more for its mask. At most 2 x 65535 a side, so no overflow.
+std::uint64_t canvas_bytes(std::uint64_t w, std::uint64_t h, bool mask) { return w * h * (mask ? 5 : 4); }
+// Each frame's colour table of the composer (256 pixels).
+constexpr std::uint64_t kColorTableBytes = 256 * 4;
+
 class Parser {
  public:
   Parser(std::span<const std::uint8_t> data, const ParseOptions& options, GifFile& out)
@@ -68,6 +74,7 @@ class Parser {
   const ParseOptions& opt_;
   GifFile& gif_;
   std::size_t budget_used_ = 0;
+  int picture_w_ = 0, picture_h_ = 0;  // screen enlarged to cover the frames kept so far
   std::vector<std::uint8_t> codes_;    // the sub-blocks of one frame, joined
   std::vector<std::uint8_t> scratch_;  // interlaced rows in decoding order
   LzwDecoder lzw_;
@@ -108,6 +115,14 @@ ParseStatus Parser::run() {
       pos_ += 3;
     }
   }
+
+  // The canvas is at least the logical screen: refused before any frame is
+  // decoded when that alone is over the budget.
+  picture_w_ = gif_.screen_width;
+  picture_h_ = gif_.screen_height;
+  if (canvas_bytes(static_cast<std::uint64_t>(picture_w_), static_cast<std::uint64_t>(picture_h_), false) >
+      opt_.limits.max_total_bytes)
+    return ParseStatus::canvas_too_large;
 
   ControlBlock control;
   std::string comment;
@@ -225,6 +240,8 @@ ParseStatus Parser::run() {
       frame.comment = std::move(comment);
       comment.clear();
       control = ControlBlock{};
+      picture_w_ = std::max(picture_w_, frame.left + frame.width);
+      picture_h_ = std::max(picture_h_, frame.top + frame.height);
       gif_.frames.push_back(std::move(frame));
       if (opt_.first_image_only) {
         gif_.end = ParseEnd::first_image_only;
@@ -302,6 +319,14 @@ FrameResult Parser::read_frame(const ControlBlock& control, Frame& f) {
   if (cost > opt_.limits.max_frame_bytes || budget_used_ + cost > opt_.limits.max_frame_bytes) {
     return FrameResult::too_large;
   }
+  // The whole budget: the canvas as this frame would leave it (its offset
+  // may enlarge it, its transparency adds the mask), every frame so far and
+  // this one.
+  const auto pw = static_cast<std::uint64_t>(std::max(picture_w_, f.left + f.width));
+  const auto ph = static_cast<std::uint64_t>(std::max(picture_h_, f.top + f.height));
+  const std::uint64_t total = canvas_bytes(pw, ph, gif_.any_transparent || f.transparent) + budget_used_ + cost +
+                              kColorTableBytes * (gif_.frames.size() + 1);
+  if (total > opt_.limits.max_total_bytes) return FrameResult::too_large;
   budget_used_ += cost;
   return decode_pixels(f);
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,26 @@ struct Limits {
   // Largest canvas in pixels (width x height); the default allows every
   // picture within the dimension limit. Fuzzers lower it.
   std::uint64_t max_canvas_pixels = std::uint64_t{16384} * 16384;
+  // Budget for everything a loaded picture holds, in bytes: the canvas (4
+  // bytes a pixel, and a mask byte once a frame is transparent), the frames'
+  // pixels and masks, the disposal-3 saved areas and each frame's colour
+  // table. Checked before anything is allocated: a logical screen over it
+  // fails the load at once; a frame that would take the total over it (by
+  // its size, or by an offset that enlarges the canvas) is dropped and
+  // loading ends. None by default; the product's network pictures use
+  // banner_limits().
+  std::uint64_t max_total_bytes = std::numeric_limits<std::uint64_t>::max();
 };
+
+// The limits for pictures that come from the network, fit for a 468 x 60
+// banner with room to spare: a canvas of at most 4 M pixels (2048 x 2048),
+// and 32 MiB in all for canvas, mask, frames and saved areas.
+constexpr Limits banner_limits() {
+  Limits l;
+  l.max_canvas_pixels = std::uint64_t{4} << 20;
+  l.max_frame_bytes = std::size_t{32} << 20;
+  l.max_total_bytes = std::uint64_t{32} << 20;
+  return l;
+}
 
 }  // namespace brevaro::gif

@@ -73,6 +73,18 @@ void EventLoop::runOnce(int maxWaitMs) {
   }
 }
 
+void EventLoop::wait(int maxWaitMs) {
+  if (!posted_.empty()) return;
+  int timeout = std::max(maxWaitMs, 0);
+  if (!timers_.empty()) {
+    auto until = std::chrono::duration_cast<std::chrono::milliseconds>(timers_.begin()->first.first - Clock::now());
+    timeout = std::min<int>(timeout, static_cast<int>(std::max<long long>(until.count(), 0)));
+  }
+  std::vector<pollfd> fds;
+  for (auto* s : sources_) s->collect(fds);
+  ::poll(fds.data(), fds.size(), timeout);
+}
+
 bool EventLoop::runUntil(const std::function<bool()>& pred, int limitMs) {
   auto end = Clock::now() + std::chrono::milliseconds(limitMs);
   while (!pred()) {

@@ -38,6 +38,9 @@ class EventLoop {
   // Runs due timers and the calls posted so far, then polls for at most
   // maxWaitMs (0 when work is pending) and dispatches what poll reported.
   void runOnce(int maxWaitMs = 20);
+  // Sleeps until a posted call or a timer is due, a descriptor is ready, or
+  // maxWaitMs pass; runs and dispatches nothing (runOnce does that next).
+  void wait(int maxWaitMs);
   // Runs until pred() is true or the time limit passes; returns pred().
   bool runUntil(const std::function<bool()>& pred, int limitMs);
   void quit() { quit_ = true; }

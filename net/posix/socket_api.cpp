@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -382,6 +383,11 @@ std::optional<int> PosixSocketApi::getProtoByName(std::string_view name, int* er
 bool PosixSocketApi::processMessages() {
   loop_.runOnce(20);
   return !loop_.quitRequested();
+}
+
+void PosixSocketApi::waitForEvent(std::uint32_t maxWaitMs) {
+  if (loop_.quitRequested()) return;
+  loop_.wait(static_cast<int>(std::min<std::uint32_t>(maxWaitMs, 1u << 30)));
 }
 
 int PosixSocketApi::select(SocketHandle s, const Target& target, unsigned mask) {

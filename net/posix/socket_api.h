@@ -47,6 +47,7 @@ class PosixSocketApi final : public SocketApi, private PollSource {
   std::optional<std::uint16_t> getServByName(std::string_view name, std::string_view proto, int* error) override;
   std::optional<int> getProtoByName(std::string_view name, int* error) override;
   bool processMessages() override;
+  void waitForEvent(std::uint32_t maxWaitMs) override;
 
   // Used by the channels.
   struct Target {

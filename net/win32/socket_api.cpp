@@ -441,4 +441,10 @@ bool Win32SocketApi::processMessages() {
   return true;
 }
 
+void Win32SocketApi::waitForEvent(std::uint32_t maxWaitMs) {
+  // MWMO_INPUTAVAILABLE: messages already in the queue (a quit posted again
+  // by the pump, say) end the wait too, not only ones that arrive later.
+  MsgWaitForMultipleObjectsEx(0, nullptr, maxWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
 }  // namespace brevaro::net::win32

@@ -48,6 +48,9 @@ class Win32SocketApi final : public SocketApi {
   // message is not dispatched but posted again for the loop that owns it:
   // the result is then false.
   bool processMessages() override;
+  // MsgWaitForMultipleObjectsEx on the thread's queue: socket notifications
+  // and lookups arrive as messages, so one wait covers them all.
+  void waitForEvent(std::uint32_t maxWaitMs) override;
 
   struct Library;  // wsock32.dll and its functions
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -506,6 +507,117 @@ TEST(LzwDecoder, ResumesAtSoftLimits) {
   EXPECT_GT(calls, 100);
   EXPECT_EQ(pos, f.pixels.size());
   EXPECT_EQ(Bytes(buffer.begin() + LzwDecoder::kLiteralRoom, buffer.end()), f.pixels);
+}
+
+}  // namespace
+}  // namespace brevaro::gif
+
+namespace brevaro::gif {
+namespace {
+
+// A frame of w x h whose code stream is only "clear, end": it costs its full
+// size in the budget but nothing to encode or decode.
+WriterFrame empty_frame(int w, int h, int left = 0, int top = 0, bool transparent = false, int disposal = 0) {
+  WriterFrame f;
+  f.width = w;
+  f.height = h;
+  f.left = left;
+  f.top = top;
+  f.transparent = transparent;
+  f.disposal = disposal;
+  f.raw = true;
+  f.raw_data = Bytes{0x00, 0x02};
+  return f;
+}
+
+// The budget for pictures from the network (a canvas of 4 M pixels, 32 MiB in
+// all) against screen sizes, frame offsets and transparency.
+TEST(GifBudget, BannerLimitsAgainstScreensOffsetsAndTransparency) {
+  struct Case {
+    const char* name;
+    int screen_w, screen_h;
+    std::vector<WriterFrame> frames;
+    ParseStatus status;
+    std::size_t frames_kept;
+  };
+  const Case cases[] = {
+      {"a banner", 468, 60, {empty_frame(468, 60), empty_frame(468, 60, 0, 0, true, 3)}, ParseStatus::ok, 2},
+      {"4 M pixels exactly", 2048, 2048, {empty_frame(1, 1)}, ParseStatus::ok, 1},
+      {"one row more than 4 M pixels", 2048, 2049, {empty_frame(1, 1)}, ParseStatus::canvas_too_large, 1},
+      {"a screen whose canvas alone is over 32 MiB", 2897, 2897, {empty_frame(1, 1)}, ParseStatus::canvas_too_large, 0},
+      {"16384 x 16384", 16384, 16384, {empty_frame(1, 1, 0, 0, true)}, ParseStatus::canvas_too_large, 0},
+      {"an offset within the budget", 10, 10, {empty_frame(1, 1, 2047, 2047)}, ParseStatus::ok, 1},
+      {"an offset that takes the canvas past 32 MiB",
+       10,
+       10,
+       {empty_frame(1, 1, 3000, 3000)},
+       ParseStatus::no_frames,
+       0},
+      {"the same offset on a later frame",
+       10,
+       10,
+       {empty_frame(10, 10), empty_frame(1, 1, 3000, 3000), empty_frame(2, 2)},
+       ParseStatus::ok,
+       1},
+      {"an offset past 16384 in a small budget",
+       10,
+       10,
+       {empty_frame(1, 1, 65000, 0)},
+       ParseStatus::canvas_too_large,
+       1},
+      {"two opaque full frames", 2048, 2048, {empty_frame(2048, 2048), empty_frame(2048, 2048)}, ParseStatus::ok, 2},
+      {"the first one transparent: mask and frame mask pass the budget",
+       2048,
+       2048,
+       {empty_frame(2048, 2048, 0, 0, true), empty_frame(2048, 2048)},
+       ParseStatus::ok,
+       1},
+      {"a saved area for disposal 3", 2048, 2048, {empty_frame(2048, 2048, 0, 0, false, 3)}, ParseStatus::no_frames, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GifWriter w(c.screen_w, c.screen_h);
+    for (const WriterFrame& f : c.frames) w.frame(f);
+    w.trailer();
+    GifFile gif;
+    ParseOptions o;
+    o.limits = banner_limits();
+    EXPECT_EQ(parse(w.bytes(), gif, o), c.status);
+    EXPECT_EQ(gif.frames.size(), c.frames_kept);
+    if (c.status != ParseStatus::ok) continue;
+    // What composing it takes stays within the budget.
+    const std::uint64_t area = std::uint64_t(gif.picture_width) * std::uint64_t(gif.picture_height);
+    EXPECT_LE(area, o.limits.max_canvas_pixels);
+    std::uint64_t bytes = area * (gif.any_transparent ? 5 : 4);
+    for (const Frame& f : gif.frames)
+      bytes += f.pixels.size() + f.mask.size() + (f.disposal == Disposal::previous ? f.pixels.size() * 5 : 0);
+    EXPECT_LE(bytes, o.limits.max_total_bytes);
+    Composer composer;
+    composer.reset(gif);
+    for (std::size_t i = 0; i < gif.frames.size(); ++i) composer.draw(gif, i);
+  }
+}
+
+// The 43-byte file that declares a 16384 x 16384 screen: refused before any
+// frame is decoded or any canvas allocated, and quickly.
+TEST(GifBudget, TheFortyThreeByteHugeScreenIsRefusedBeforeAllocating) {
+  const Bytes huge = testing::huge_screen_gif();
+  ASSERT_EQ(huge.size(), 43u);
+  GifFile gif;
+  ParseOptions o;
+  o.limits = banner_limits();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(parse(huge, gif, o), ParseStatus::canvas_too_large);
+  EXPECT_TRUE(gif.frames.empty());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+
+  // The file itself is sound: with room for its canvas it parses to one frame.
+  ParseOptions roomy;
+  roomy.limits.max_total_bytes = std::uint64_t{2} << 30;
+  EXPECT_EQ(parse(huge, gif, roomy), ParseStatus::ok);
+  ASSERT_EQ(gif.frames.size(), 1u);
+  EXPECT_TRUE(gif.frames[0].transparent);
+  EXPECT_EQ(gif.picture_width, 16384);
 }
 
 }  // namespace

@@ -244,6 +244,18 @@ inline WriterFrame solid_frame(int w, int h, std::uint8_t index) {
   return f;
 }
 
+// 43 bytes that declare a 16384 x 16384 screen and hold one transparent
+// 1 x 1 frame: composed without a budget, 1 GiB of canvas and 256 MiB of mask.
+inline Bytes huge_screen_gif() {
+  return Bytes{'G',  'I',  'F',  '8',  '9',  'a',                           // header
+               0x00, 0x40, 0x00, 0x40, 0x80, 0x00, 0x00,                    // 16384 x 16384, 2 colours
+               0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF,                          // palette
+               0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00,              // transparent index 0
+               0x2C, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00,  // 1 x 1 at 0, 0
+               0x02, 0x02, 0x44, 0x01, 0x00,                                // clear, 0, end
+               0x3B};
+}
+
 // A frame with a varied pattern (index = (x * 3 + y * 5) mod colors).
 inline WriterFrame pattern_frame(int w, int h, int colors = 256) {
   WriterFrame f;

@@ -2,7 +2,9 @@
 // loopback server, and the flows and hostile answers of the reference service.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "net/httpcli.h"
@@ -519,4 +521,152 @@ TEST_F(HttpCliServiceTest, ProxyAuthentication) {
   auto recs = guarded.requests();
   ASSERT_EQ(recs.size(), 2u);
   EXPECT_EQ(recs[1].header("Proxy-Authorization"), "Basic cHU6cHA=");
+}
+
+// --- time limits and the quit ---
+
+// The idle and total limits against the service's stalled and trickling
+// answers: each row is a transfer, its limits and what must come of it.
+TEST_F(HttpCliServiceTest, IdleAndTotalLimitsEndStalledAndTricklingTransfers) {
+  using namespace std::chrono;
+  struct Case {
+    const char* name;
+    const char* path;
+    std::uint32_t idle_ms, total_ms;
+    bool timed_out;
+    milliseconds at_least, below;  // how long the call took
+  };
+  const Case cases[] = {
+      {"stalled, idle limit", "/hostile/stall?ms=20000", 300, 0, true, 250ms, 3000ms},
+      {"stalled, total limit", "/hostile/stall?ms=20000", 0, 400, true, 350ms, 3000ms},
+      {"a byte every 100 ms keeps the idle limit away", "/hostile/slow?bytes=8&ms=100", 400, 0, false, 700ms, 5000ms},
+      {"one byte a second, past the total", "/hostile/slow?bytes=100&ms=1000", 1500, 2500, true, 2400ms, 5000ms},
+      {"a header trickling past the total", "/hostile/slow-header?ms=100", 1000, 800, true, 750ms, 3000ms},
+      {"a quick answer within both", "/hostile/slow?bytes=4&ms=0", 300, 1000, false, 0ms, 2000ms},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    THttpCli fresh(api);
+    TMemoryStream received;
+    fresh.SetReceiveStream(&received);
+    fresh.SetIdleTimeout(c.idle_ms);
+    fresh.SetTotalTimeout(c.total_ms);
+    EXPECT_EQ(fresh.IdleTimeout(), c.idle_ms);
+    EXPECT_EQ(fresh.TotalTimeout(), c.total_ms);
+    int done = 0, doneError = -1;
+    fresh.OnRequestDone = [&](THttpCli&, THttpRequest, int error) {
+      ++done;
+      doneError = error;
+    };
+    fresh.SetURL(svc.url(c.path));
+    const auto start = steady_clock::now();
+    Outcome o = get(fresh);
+    const auto took = duration_cast<milliseconds>(steady_clock::now() - start);
+    EXPECT_GE(took, c.at_least);
+    EXPECT_LT(took, c.below);
+    EXPECT_EQ(fresh.State(), httpReady);
+    loop.runUntil([&] { return done > 0; }, 1000);
+    EXPECT_EQ(done, 1);
+    if (c.timed_out) {
+      EXPECT_TRUE(o.raised);
+      EXPECT_EQ(o.code, 404);
+      EXPECT_EQ(o.message, "Transfer timed out");
+      EXPECT_EQ(fresh.RequestDoneError(), 11);
+      EXPECT_EQ(doneError, 11);
+    } else {
+      EXPECT_FALSE(o.raised) << o.message;
+      EXPECT_EQ(fresh.RequestDoneError(), 0);
+      EXPECT_GT(received.Size(), 0u);
+    }
+  }
+}
+
+// The limits run on the clock the owner gives, and an asynchronous transfer
+// is ended by CheckTimeLimits like a synchronous one by its wait.
+TEST_F(HttpCliServiceTest, LimitsRunOnTheGivenClock) {
+  std::uint64_t now = 1000;
+  THttpCli fresh(api);
+  fresh.SetClock([&] { return now; });
+  fresh.SetIdleTimeout(30000);
+  fresh.SetTotalTimeout(120000);
+  fresh.SetURL(svc.url("/hostile/stall?ms=20000"));
+  fresh.GetASync();
+  loop.runUntil([&] { return fresh.State() == httpWaitingHeader; }, 2000);
+  ASSERT_EQ(fresh.State(), httpWaitingHeader);
+  now += 29999;
+  EXPECT_FALSE(fresh.CheckTimeLimits());
+  EXPECT_EQ(fresh.State(), httpWaitingHeader);
+  now += 1;
+  EXPECT_TRUE(fresh.CheckTimeLimits());
+  EXPECT_EQ(fresh.State(), httpReady);
+  EXPECT_EQ(fresh.RequestDoneError(), 11);
+  EXPECT_EQ(fresh.ReasonPhrase(), "Transfer timed out");
+  EXPECT_FALSE(fresh.CheckTimeLimits());  // nothing left to end
+
+  // The total limit counts from the start even while bytes keep coming.
+  THttpCli trickle(api);
+  trickle.SetClock([&] { return now; });
+  trickle.SetIdleTimeout(30000);
+  trickle.SetTotalTimeout(120000);
+  trickle.OnDocData = [&](THttpCli&, const char*, int) { now += 20000; };  // each byte 20 s later
+  trickle.SetURL(svc.url("/hostile/slow?bytes=50&ms=10"));
+  Outcome o = get(trickle);
+  EXPECT_TRUE(o.raised);
+  EXPECT_EQ(o.message, "Transfer timed out");
+  EXPECT_LE(trickle.ReceivedCount(), 7);
+  EXPECT_GE(trickle.ReceivedCount(), 5);
+}
+
+// A synchronous transfer returns at once when the application is quitting,
+// and while it waits it sleeps until something arrives instead of spinning.
+TEST_F(HttpCliServiceTest, QuitEndsASynchronousTransferThatSleepsWhileItWaits) {
+  using namespace std::chrono;
+  for (const char* path :
+       {"/hostile/stall?ms=20000", "/hostile/slow?bytes=1000&ms=1000", "/hostile/slow?bytes=100000&ms=1"}) {
+    SCOPED_TRACE(path);
+    THttpCli fresh(api);
+    bool quitting = false;
+    int pumps = 0, waits = 0;
+    fresh.SetApplicationPump(
+        [&] {
+          ++pumps;
+          loop.runOnce(0);
+        },
+        [&](std::uint32_t ms) {
+          ++waits;
+          api.waitForEvent(ms);
+        });
+    fresh.SetQuitting([&] { return quitting; });
+    const auto start = steady_clock::now();
+    const auto quitAt = start + 700ms;
+    // The quit comes from a handler that runs while the transfer waits.
+    fresh.OnDocData = [&](THttpCli&, const char*, int) {
+      if (steady_clock::now() >= quitAt) quitting = true;
+    };
+    const auto timer = loop.addTimer(700, [&] { quitting = true; });
+    fresh.SetURL(svc.url(path));
+    Outcome o = get(fresh);
+    loop.cancelTimer(timer);
+    const auto took = steady_clock::now() - start;
+    EXPECT_TRUE(o.raised);
+    EXPECT_EQ(o.message, "Connection aborted on request");
+    EXPECT_EQ(fresh.State(), httpReady);
+    EXPECT_GE(took, 650ms);
+    EXPECT_LT(took, 1500ms);
+    if (std::string_view(path).find("ms=1000") != std::string_view::npos ||
+        std::string_view(path).find("stall") != std::string_view::npos) {
+      // Asleep between the events: a spinning wait would pump thousands of times.
+      EXPECT_LT(pumps, 40);
+      EXPECT_GE(waits, 1);
+    }
+  }
+
+  // Already quitting: the transfer does not wait at all.
+  THttpCli late(api);
+  late.SetQuitting([] { return true; });
+  late.SetURL(svc.url("/hostile/stall?ms=20000"));
+  const auto start = steady_clock::now();
+  Outcome o = get(late);
+  EXPECT_TRUE(o.raised);
+  EXPECT_LT(steady_clock::now() - start, 500ms);
 }
