@@ -8,7 +8,9 @@ void BannerClick(AdvertRefresh& adverts, const BannerLinks& links, const Process
   const std::string id = state.current_banner_id;
   const std::string link = state.current_banner_link;
   adverts.SendBannerLog(links.click_log(id));
-  if (!is_web_link(link)) return;
+  // A quit while the log request waited: the application is going, and
+  // nothing opens after it.
+  if (adverts.ending() || !is_web_link(link)) return;
   try {
     shell.open(link, platform::ShowState::maximized);
   } catch (const std::exception&) {

@@ -1,7 +1,9 @@
 #include "client/banner_rotation.h"
 
+#include <algorithm>
 #include <set>
 
+#include "base/ascii.h"
 #include "client/banner_description.h"
 
 namespace brevaro::client {
@@ -14,7 +16,11 @@ std::string strip_extension(const std::string& name) { return name.substr(0, nam
 
 BannerRotation::BannerRotation(BannerArea area, TFileListBox& list, ui::Timer& timer, const platform::Ports& ports,
                                ProcessState& state, const BannerLinks& links)
-    : area_(area), list_(list), timer_(timer), fs_(ports.fs), clock_(ports.clock), state_(state), links_(links) {}
+    : area_(area), list_(list), timer_(timer), fs_(ports.fs), clock_(ports.clock), state_(state), links_(links) {
+  // Banners come from the network: a picture decodes only within the budget
+  // fit for a banner, never to gigabytes.
+  area_.gif.model().set_limits(gif::banner_limits());
+}
 
 void BannerRotation::step() {
   timer_.set_enabled(false);
@@ -70,7 +76,17 @@ bool BannerRotation::show_if_current(const std::string& base) {
   }
 
   if (fs_.file_exists(gif) && fs_.file_exists(dat)) {
-    area_.gif.load_from_file(gif);
+    if (!area_.gif.load_from_file(gif)) {
+      // Not a picture within the budget (or no picture at all): the banner
+      // is invalid, goes like an incomplete one, and is not fetched again
+      // while the advert list names it.
+      const std::string name = base + ".gif";
+      if (std::none_of(state_.refused_banners.begin(), state_.refused_banners.end(),
+                       [&](const std::string& r) { return base::iequals(r, name); }))
+        state_.refused_banners.push_back(name);
+      delete_banner(base);
+      return false;
+    }
     area_.gif.set_visible(true);
     FreeFlashBanner(area_);
   } else if (fs_.file_exists(swf) && fs_.file_exists(dat)) {

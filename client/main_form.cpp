@@ -128,7 +128,13 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
     h.SetNoCache(false);
     h.SetContentTypePost("application/x-www-form-urlencoded");
     h.SetMultiThreaded(false);
-    h.SetApplicationPump([this] { application().process_messages(); });
+    // While a transfer waits, the window's messages are handled and the
+    // thread sleeps until the next message or network event; a quit ends
+    // the transfer at once, and its time limits run on the ports' clock.
+    h.SetApplicationPump([this] { application().process_messages(); },
+                         [&sockets](std::uint32_t ms) { sockets.waitForEvent(ms); });
+    h.SetQuitting([this] { return application().terminated() || application().backend().quitting(); });
+    h.SetClock([this] { return application().ports().clock.ticks_ms(); });
   }
 
   // The logic behind the handlers.

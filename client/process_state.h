@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ui/web_browser.h"
 
@@ -17,6 +18,9 @@ struct ProcessState {
   std::string current_banner_id;
   std::string current_banner_link;
   bool version_checked = false;
+  // Banner file names the rotation refused for their size: not fetched again
+  // while the advert list names them.
+  std::vector<std::string> refused_banners;
   // The page's in-place object, cached by the message hook until the end.
   std::shared_ptr<ui::InPlaceObject> in_place;
 };

@@ -377,6 +377,11 @@ std::optional<Adverts> Adverts::preset(std::string_view name) {
     a.banners.push_back({"321", "brevaro-accounts.gif", "{base}ads/accounts.htm"});
     return a;
   }
+  if (name == "huge-screen-banner") {
+    a.banners.push_back({"330", "{root}/hostile/huge-screen/huge.gif", "{base}ads/huge.htm"});
+    a.banners.push_back({"331", "brevaro-accounts.gif", "{base}ads/accounts.htm"});
+    return a;
+  }
   if (name == "huge-list") {
     std::string doc = "version=1.0\r\n";
     for (int i = 0; i < 100000; ++i)

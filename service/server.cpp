@@ -696,7 +696,8 @@ const char* kHostileModes[] = {"404",
                                "lf-only",
                                "error-page",
                                "error-text",
-                               "bytes"};
+                               "bytes",
+                               "huge-screen"};
 
 }  // namespace
 
@@ -773,6 +774,16 @@ void Server::Impl::hostile(int fd, const std::string& mode, const std::string& r
       if (!send_all(fd, std::string_view(block).substr(0, k))) return;
       sent += static_cast<long long>(k);
     }
+  } else if (mode == "huge-screen") {
+    // 43 bytes of GIF that declare a 16384 x 16384 screen around one
+    // transparent 1 x 1 frame: a picture that decodes to gigabytes.
+    static const unsigned char gif[] = {'G',  'I',  'F',  '8',  '9',  'a',  0x00, 0x40, 0x00, 0x40, 0x80,
+                                        0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x21, 0xF9, 0x04,
+                                        0x01, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x01,
+                                        0x00, 0x01, 0x00, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+    send_all(fd, "HTTP/1.0 200 OK\r\nServer: brevaro-service\r\nContent-Type: image/gif\r\nContent-Length: " +
+                     std::to_string(sizeof gif) + "\r\n\r\n" +
+                     std::string(reinterpret_cast<const char*>(gif), sizeof gif));
   } else if (mode == "no-length") {
     send_all(fd, ok_head +
                      "Connection: close\r\n\r\n<html><head><title>brevaro - No Length</title></head>"

@@ -100,6 +100,7 @@
 //   error-page           200 whose first line is an IIS-style error page
 //                        starting with <font face="Arial" size=2>.
 //   error-text           200 whose first line contains "Error".
+//   huge-screen          a 43-byte GIF declaring a 16384 x 16384 screen (image/gif)
 //   (GET /hostile/ lists the modes.)
 // Overrides (set_override, or "override" in the configuration file) answer a
 // given path as if another target had been requested, e.g. make the advert
@@ -165,6 +166,8 @@ struct Adverts {
   //   big-banner      a 5 MiB banner (with Content-Length), then brevaro-accounts.gif
   //   endless-banner  an endless banner body, then brevaro-accounts.gif
   //   stalled-banner  a banner that sends nothing for 40 s, then brevaro-accounts.gif
+  //   huge-screen-banner  huge.gif, 43 bytes declaring a 16384 x 16384 screen,
+  //                   then brevaro-accounts.gif
   //   huge-list       100,000 banner lines (about 10 MB)
   //   many-lines      100,000 short lines (under 1 MB)
   //   error-page      an IIS-style error page (first line <font face="Arial" ...>)

@@ -700,3 +700,210 @@ TEST_F(Banners, TheMainWindowRefreshesAfterFiveSecondsAndRotatesWhatItFetched) {
 
 }  // namespace
 }  // namespace brevaro::client
+
+namespace brevaro::client {
+namespace {
+
+// ---- hardening: time limits, the quit, the storage bound, the picture budget ----------------
+
+// The time limits the banner units give each transfer, on virtual time: a
+// stalled or trickling advert list, banner or log ends at its limit.
+TEST_F(Banners, EveryTransferEndsAtItsIdleOrTotalLimit) {
+  struct Case {
+    const char* name;
+    const char* target;  // what the service answers instead
+    int which;           // 0 the list, 1 a banner, 2 a log
+    std::uint64_t limit_ms;
+  };
+  const Case cases[] = {
+      {"stalled list", "/hostile/stall?ms=20000", 0, kTransferIdleMs},
+      {"trickling list", "/hostile/slow?bytes=60000&ms=5", 0, kAdvertListTotalMs},
+      {"stalled banner", "/hostile/stall?ms=20000", 1, kBannerTotalMs},
+      {"trickling banner", "/hostile/slow?bytes=60000&ms=5", 1, kBannerTotalMs},
+      {"stalled log", "/hostile/stall?ms=20000", 2, kTransferIdleMs},
+      {"trickling log", "/hostile/slow?bytes=60000&ms=5", 2, kLogTotalMs},
+  };
+  EXPECT_EQ(kTransferIdleMs, 30000u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto& w = start();
+    w.timBannerChange->set_enabled(false);
+    w.TimerGetImage->set_on_timer(nullptr);  // the limits alone
+    for (auto* http : {w.MyHttp1.get(), w.MyHttp2.get(), w.MyHttp3.get()})
+      http->SetClock([this] { return sys.clock.ticks_ms(); });
+    const auto before = backend.now();
+    const auto real = std::chrono::steady_clock::now();
+    if (c.which == 0) {
+      svc.set_override("/brevaro/quillbeam.asp", c.target);
+      refresh();
+      EXPECT_TRUE(w.Memo1->lines().empty());
+    } else if (c.which == 1) {
+      EXPECT_FALSE(w.adverts->DownloadBannerFile(svc.url(c.target), "slow.gif"));
+      EXPECT_TRUE(files_in(kDownload).empty());
+    } else {
+      w.adverts->SendBannerLog(svc.url(c.target));
+      EXPECT_TRUE(w.Memo3->lines().empty());
+    }
+    const auto took = backend.now() - before;
+    EXPECT_GE(took, c.limit_ms);
+    EXPECT_LT(took, c.limit_ms + 1000);
+    EXPECT_LT(std::chrono::steady_clock::now() - real, 20s);
+    svc.clear_overrides();
+    app.reset();
+  }
+}
+
+// A quit while a transfer waits ends it at once, and nothing that would
+// follow it runs: no version question, no download, no log, no link.
+TEST_F(Banners, AQuitEndsTheRefreshAndTheClickWhereTheyWait) {
+  struct Case {
+    const char* name;
+    const char* path;  // the request that waits
+    const char* target;
+  };
+  const Case cases[] = {
+      {"stalled list", "/brevaro/quillbeam.asp", "/hostile/stall?ms=20000"},
+      {"trickling list", "/brevaro/quillbeam.asp", "/hostile/slow?bytes=100000&ms=20"},
+      {"stalled first banner", "/brevaro/banners/brevaro-accounts.gif", "/hostile/stall?ms=20000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto& w = start();
+    w.timBannerChange->set_enabled(false);
+    for (auto* http : {w.MyHttp1.get(), w.MyHttp2.get(), w.MyHttp3.get()})
+      http->SetQuitting([this] { return app->terminated() || backend.quitting(); });
+    auto& quit = w.make<ui::Timer>("Quit", 5000, true);
+    quit.set_on_timer([this](ui::Timer& t) {
+      t.set_enabled(false);
+      app->terminate();
+    });
+    svc.set_override(c.path, c.target);
+    const auto before = backend.now();
+    const auto real = std::chrono::steady_clock::now();
+    refresh();
+    EXPECT_GE(backend.now() - before, 5000u);
+    EXPECT_LT(backend.now() - before, 6000u);
+    EXPECT_LT(std::chrono::steady_clock::now() - real, 10s);
+    EXPECT_TRUE(backend.boxes().empty());
+    EXPECT_TRUE(requests("/brevaro/banners/brevaro-secure.gif").empty());
+    EXPECT_TRUE(requests("/brevaro/quillbeam-logs.asp").empty());
+    EXPECT_TRUE(files_in(kBanners).empty());
+    EXPECT_EQ(w.MyHttp1->State(), net::httpReady);
+    svc.clear_overrides();
+    svc.clear_requests();
+    app.reset();
+    backend.new_process();  // the next start is a new process, not quitting
+  }
+
+  // The click log waits on a stalled service; the window closes meanwhile:
+  // the click's link is not opened after the quit.
+  auto& w = start();
+  w.timBannerChange->set_enabled(false);
+  for (auto* http : {w.MyHttp1.get(), w.MyHttp2.get(), w.MyHttp3.get()})
+    http->SetQuitting([this] { return app->terminated() || backend.quitting(); });
+  auto& quit = w.make<ui::Timer>("Quit", 3000, true);
+  quit.set_on_timer([this](ui::Timer& t) {
+    t.set_enabled(false);
+    app->terminate();
+  });
+  svc.set_override("/brevaro/quillbeam-logs.asp", "/hostile/stall?ms=20000");
+  state.current_banner_id = "1";
+  state.current_banner_link = "http://127.0.0.1/a";
+  const auto before = backend.now();
+  BannerClick(*w.adverts, links_for(svc, state), state, shell);
+  EXPECT_LT(backend.now() - before, 4000u);
+  EXPECT_TRUE(shell.opened.empty());
+}
+
+// Data\Banners and Data\Download hold at most 64 MiB together: a banner that
+// would take them past it is not fetched, and its download is not logged.
+TEST_F(Banners, BannerStorageIsBoundedAndABannerOverItIsNotFetched) {
+  EXPECT_EQ(kBannerStorageMaxBytes, 64u * 1024 * 1024);
+  service::Adverts ads;
+  ads.banners.push_back({"1", "{root}/hostile/bytes/2048/a.gif", "{base}ads/a.htm"});
+  ads.banners.push_back({"2", "{root}/hostile/bytes/2048/b.gif", "{base}ads/b.htm"});
+  svc.set_adverts(ads);
+  struct Case {
+    const char* name;
+    std::uint64_t stored;  // bytes already in Data\Download
+    std::vector<std::string> fetched;
+  };
+  const std::uint64_t bound = kBannerStorageMaxBytes;
+  const Case cases[] = {
+      {"empty folders", 0, {"a.gif", "b.gif"}},
+      {"room for one banner exactly", bound - kDescriptionRoomBytes - 2048, {"a.gif"}},
+      {"one byte less", bound - kDescriptionRoomBytes - 2047, {}},
+      {"full", bound, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& f : files_in(kBanners)) sys.fs.delete_file(kBanners + f);
+    if (c.stored) sys.fs.put(kDownload + "left-over.bin", std::string(c.stored, 'x'));
+    auto& w = start();
+    w.timBannerChange->set_enabled(false);
+    refresh();
+    std::vector<std::string> got;
+    for (const auto& f : files_in(kBanners))
+      if (f.ends_with(".gif")) got.push_back(f);
+    EXPECT_EQ(got, c.fetched);
+    EXPECT_EQ(requests("/brevaro/quillbeam-logs.asp").size(), c.fetched.size());
+    if (c.stored == bound) {
+      EXPECT_TRUE(requests("/hostile/bytes/2048/a.gif").empty());  // not even asked for
+    }
+    EXPECT_LE(w.adverts->StoredBannerBytes(), bound);
+    EXPECT_TRUE(app->errors_shown().empty());
+    app.reset();
+    if (c.stored) sys.fs.delete_file(kDownload + "left-over.bin");
+    svc.clear_requests();
+  }
+}
+
+// The 43-byte picture that declares a 16384 x 16384 screen, as a banner: the
+// rotation refuses it within the banner budget, deletes it like an
+// incomplete banner and goes on; the refresh does not fetch it again while
+// the list names it.
+TEST_F(Banners, APictureOverTheBudgetIsDeletedAndNotFetchedAgain) {
+  svc.set_adverts(*service::Adverts::preset("huge-screen-banner"));
+  auto& w = start();
+  refresh();
+  ASSERT_TRUE(sys.fs.file_exists(kBanners + "huge.gif"));
+  ASSERT_TRUE(sys.fs.file_exists(kBanners + "brevaro-accounts.gif"));
+  EXPECT_EQ(requests("/hostile/huge-screen/huge.gif").size(), 1u);
+
+  // The rotation shows brevaro-accounts.gif first, then meets huge.gif.
+  w.FileListBox1->Update();
+  ASSERT_EQ(w.FileListBox1->Items().front(), "brevaro-accounts.gif");
+  for (int step = 0; step < 3; ++step) backend.advance(*app, step == 0 ? 1000 : 60000);
+  EXPECT_FALSE(sys.fs.file_exists(kBanners + "huge.gif"));
+  EXPECT_FALSE(sys.fs.file_exists(kBanners + "huge.dat"));
+  EXPECT_EQ(state.refused_banners, std::vector<std::string>{"huge.gif"});
+  EXPECT_TRUE(w.imgBanner->visible());
+  EXPECT_TRUE(w.imgBanner->model().has_picture());
+  EXPECT_EQ(state.current_banner_id, "331");
+  EXPECT_LE(w.imgBanner->model().canvas().pixels.size(), gif::banner_limits().max_canvas_pixels);
+  EXPECT_TRUE(w.timBannerChange->enabled());
+  EXPECT_TRUE(app->errors_shown().empty());
+
+  // Not fetched again while the list names it ...
+  refresh();
+  EXPECT_EQ(requests("/hostile/huge-screen/huge.gif").size(), 1u);
+  EXPECT_FALSE(sys.fs.file_exists(kBanners + "huge.gif"));
+  // ... and fetched again once a list has left it out and names it anew.
+  svc.set_adverts(service::Adverts::defaults());
+  refresh();
+  EXPECT_TRUE(state.refused_banners.empty());
+  svc.set_adverts(*service::Adverts::preset("huge-screen-banner"));
+  refresh();
+  EXPECT_EQ(requests("/hostile/huge-screen/huge.gif").size(), 2u);
+
+  // Straight from the disk, the same file is refused in the same way.
+  const auto huge = gif::testing::huge_screen_gif();
+  sys.fs.put(kBanners + "disk.gif", std::string(huge.begin(), huge.end()));
+  sys.fs.put(kBanners + "disk.dat", dat("2099", "1", "1", "9", "http://127.0.0.1/d"));
+  for (int step = 0; step < 6; ++step) backend.advance(*app, 60000);
+  EXPECT_FALSE(sys.fs.file_exists(kBanners + "disk.gif"));
+  EXPECT_TRUE(w.imgBanner->model().has_picture());
+}
+
+}  // namespace
+}  // namespace brevaro::client
