@@ -4,6 +4,7 @@
 
 #include "client/program.h"
 #include "net/win32/socket_api.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_shell_links.h"
 #include "platform/win32/win32_system.h"
 #include "ui/win32/win32_backend.h"
@@ -26,6 +27,9 @@ class OleScope {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything loads a library: never one from the program's folder
+  // or the current one in place of the system's own.
+  brevaro::platform::win32::restrict_library_search();
   OleScope ole;
   brevaro::platform::win32::Win32System system;
   brevaro::ui::win32::Win32Backend backend;

@@ -16,24 +16,24 @@ namespace brevaro::media {
 
 namespace {
 
-constexpr char kTimerClass[] = "TTimerExWindow";
-constexpr char kSyncClass[] = "TBrevaroMediaSync";
+constexpr wchar_t kTimerClass[] = L"TTimerExWindow";
+constexpr wchar_t kSyncClass[] = L"TBrevaroMediaSync";
 constexpr UINT kRunPending = WM_APP + 0x31;
 
 using platform::win32::UniqueWindow;
 
-HINSTANCE instance() { return GetModuleHandleA(nullptr); }
+HINSTANCE instance() { return GetModuleHandleW(nullptr); }
 
-void register_class(const char* name, WNDPROC proc) {
-  WNDCLASSA wc{};
+void register_class(const wchar_t* name, WNDPROC proc) {
+  WNDCLASSW wc{};
   wc.lpfnWndProc = proc;
   wc.hInstance = instance();
   wc.lpszClassName = name;
-  RegisterClassA(&wc);  // fails harmlessly when the class exists already
+  RegisterClassW(&wc);  // fails harmlessly when the class exists already
 }
 
-UniqueWindow create_message_window(const char* cls) {
-  HWND h = CreateWindowExA(0, cls, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance(), nullptr);
+UniqueWindow create_message_window(const wchar_t* cls) {
+  HWND h = CreateWindowExW(0, cls, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance(), nullptr);
   if (!h) throw std::runtime_error("Error creating window (" + std::to_string(GetLastError()) + ")");
   return UniqueWindow{h};
 }
@@ -43,7 +43,7 @@ class Win32TimerWindows final : public TimerWindowPort {
  public:
   Win32TimerWindows() { register_class(kTimerClass, &proc); }
   ~Win32TimerWindows() override {
-    for (auto& [h, rec] : windows_) SetWindowLongPtrA(h, GWLP_USERDATA, 0);
+    for (auto& [h, rec] : windows_) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
   }
   Win32TimerWindows(const Win32TimerWindows&) = delete;
   Win32TimerWindows& operator=(const Win32TimerWindows&) = delete;
@@ -53,14 +53,14 @@ class Win32TimerWindows final : public TimerWindowPort {
     rec->on_timer = std::move(on_timer);
     rec->window = create_message_window(kTimerClass);
     HWND h = rec->window.get();
-    SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(rec.get()));
+    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(rec.get()));
     windows_[h] = std::move(rec);
     return h;
   }
   void destroy_window(Window window) override {
     const auto it = windows_.find(static_cast<HWND>(window));
     if (it == windows_.end()) return;
-    SetWindowLongPtrA(it->first, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(it->first, GWLP_USERDATA, 0);
     windows_.erase(it);  // destroys the window, also from inside its own WM_TIMER
   }
   bool set_timer(Window window, unsigned id, std::uint32_t interval_ms) override {
@@ -75,13 +75,13 @@ class Win32TimerWindows final : public TimerWindowPort {
   };
   static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
     if (message == WM_TIMER && wp == 1) {
-      if (auto* rec = reinterpret_cast<Rec*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA))) {
+      if (auto* rec = reinterpret_cast<Rec*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
         const auto tick = rec->on_timer;  // the tick may destroy this window
         if (tick) tick();
       }
       return 0;
     }
-    return DefWindowProcA(hwnd, message, wp, lp);
+    return DefWindowProcW(hwnd, message, wp, lp);
   }
   std::map<HWND, std::unique_ptr<Rec>> windows_;
 };
@@ -105,11 +105,11 @@ class Win32MediaPlatform final : public MediaPlatform {
     register_class(kSyncClass, &sync_proc);
     sync_window_ = create_message_window(kSyncClass);
     const HWND h = sync_window_.get();
-    dispatcher_ = std::make_unique<GuiDispatcher>([h] { return PostMessageA(h, kRunPending, 0, 0) != 0; });
-    SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    dispatcher_ = std::make_unique<GuiDispatcher>([h] { return PostMessageW(h, kRunPending, 0, 0) != 0; });
+    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
   ~Win32MediaPlatform() override {
-    SetWindowLongPtrA(sync_window_.get(), GWLP_USERDATA, 0);
+    SetWindowLongPtrW(sync_window_.get(), GWLP_USERDATA, 0);
     dispatcher_->close();
   }
   Win32MediaPlatform(const Win32MediaPlatform&) = delete;
@@ -129,12 +129,12 @@ class Win32MediaPlatform final : public MediaPlatform {
  private:
   static LRESULT CALLBACK sync_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
     if (message == kRunPending) {
-      if (auto* self = reinterpret_cast<Win32MediaPlatform*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA))) {
+      if (auto* self = reinterpret_cast<Win32MediaPlatform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
         self->dispatcher_->run_pending([self](const std::function<void()>& fn) { self->app_.guarded(fn); });
       }
       return 0;
     }
-    return DefWindowProcA(hwnd, message, wp, lp);
+    return DefWindowProcW(hwnd, message, wp, lp);
   }
 
   ui::Application& app_;

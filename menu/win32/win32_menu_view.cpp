@@ -7,12 +7,15 @@
 #include <string>
 
 #include "platform/win32/bitmap_info.h"
+#include "platform/win32/wide.h"
 
 namespace brevaro::menu::win32 {
 
 namespace {
 
-constexpr char kOwnerClass[] = "TBrevaroMenuOwner";
+constexpr wchar_t kOwnerClass[] = L"TBrevaroMenuOwner";
+
+using platform::win32::widen;
 
 struct GdiObject {
   HGDIOBJ h = nullptr;
@@ -35,8 +38,9 @@ struct MenuHandle {
 };
 
 HFONT make_font(const ui::Font& font, int height, bool bold, int escapement = 0) {
-  return CreateFontA(height, 0, escapement, escapement, bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH, font.name.c_str());
+  return CreateFontW(height, 0, escapement, escapement, bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH,
+                     widen(font.name).c_str());
 }
 
 int screen_dpi() {
@@ -49,7 +53,7 @@ int screen_dpi() {
 }  // namespace
 
 struct Win32MenuView::Impl {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
+  HINSTANCE instance = GetModuleHandleW(nullptr);
   HWND owner = nullptr;
   // The popup being shown (only during track).
   const PopupModel* model = nullptr;
@@ -69,7 +73,8 @@ int Win32MenuView::Impl::text_width(const PopupEntry& e) {
   GdiObject font(make_font(model->font, layout.font_height, e.is_default));
   const HGDIOBJ old = SelectObject(dc, font.h);
   SIZE size{};
-  GetTextExtentPoint32A(dc, e.caption.c_str(), static_cast<int>(e.caption.size()), &size);
+  const std::wstring caption = widen(e.caption);
+  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
   SelectObject(dc, old);
   ReleaseDC(owner, dc);
   return size.cx;
@@ -104,7 +109,8 @@ void Win32MenuView::Impl::draw(const DRAWITEMSTRUCT& dis) {
     SelectObject(dis.hDC, font.h);
     SetTextColor(dis.hDC, e.enabled ? RGB(0x10, 0x1C, 0x30) : RGB(0x8C, 0x94, 0xA0));
     RECT text{rc.left + layout.text_left, rc.top, rc.right - layout.right_margin, rc.bottom};
-    DrawTextA(dis.hDC, e.caption.c_str(), static_cast<int>(e.caption.size()), &text,
+    std::wstring caption = widen(e.caption);
+    DrawTextW(dis.hDC, caption.data(), static_cast<int>(caption.size()), &text,
               DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX | DT_END_ELLIPSIS);
     SelectObject(dis.hDC, GetStockObject(SYSTEM_FONT));
   }
@@ -117,14 +123,15 @@ void Win32MenuView::Impl::draw(const DRAWITEMSTRUCT& dis) {
     SetTextColor(dis.hDC, static_cast<COLORREF>(model->title_font.color));
     const int x = rc.left + (layout.title_width - std::abs(layout.title_font_height)) / 2;
     const int y = rc.top - tops[index] + menu_height - layout.scale(6);
-    TextOutA(dis.hDC, x, y, model->title.c_str(), static_cast<int>(model->title.size()));
+    const std::wstring title = widen(model->title);
+    TextOutW(dis.hDC, x, y, title.c_str(), static_cast<int>(title.size()));
     SelectObject(dis.hDC, GetStockObject(SYSTEM_FONT));
   }
   RestoreDC(dis.hDC, saved);
 }
 
 LRESULT CALLBACK Win32MenuView::Impl::owner_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
-  auto* impl = reinterpret_cast<Impl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  auto* impl = reinterpret_cast<Impl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (impl) {
     try {
       if (message == WM_MEASUREITEM && lp) {
@@ -145,23 +152,23 @@ LRESULT CALLBACK Win32MenuView::Impl::owner_proc(HWND hwnd, UINT message, WPARAM
       return TRUE;  // an entry left undrawn, but no exception through the system's menu loop
     }
   }
-  return DefWindowProcA(hwnd, message, wp, lp);
+  return DefWindowProcW(hwnd, message, wp, lp);
 }
 
 Win32MenuView::Win32MenuView() : impl_(std::make_unique<Impl>()) {
-  WNDCLASSA wc{};
+  WNDCLASSW wc{};
   wc.lpfnWndProc = &Impl::owner_proc;
   wc.hInstance = impl_->instance;
   wc.lpszClassName = kOwnerClass;
-  RegisterClassA(&wc);
-  impl_->owner = CreateWindowExA(WS_EX_TOOLWINDOW, kOwnerClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+  RegisterClassW(&wc);
+  impl_->owner = CreateWindowExW(WS_EX_TOOLWINDOW, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                  impl_->instance, nullptr);
-  if (impl_->owner) SetWindowLongPtrA(impl_->owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
+  if (impl_->owner) SetWindowLongPtrW(impl_->owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
 }
 
 Win32MenuView::~Win32MenuView() {
   if (impl_->owner) {
-    SetWindowLongPtrA(impl_->owner, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(impl_->owner, GWLP_USERDATA, 0);
     DestroyWindow(impl_->owner);
   }
 }
@@ -180,7 +187,7 @@ std::optional<std::size_t> Win32MenuView::track(const PopupModel& model, ui::Poi
     if (e.separator) flags |= MF_SEPARATOR;
     else if (!e.enabled) flags |= MF_GRAYED;
     // Owner-drawn entries carry their index as the item data; commands count from 1.
-    AppendMenuA(menu.h, flags, e.separator ? 0 : i + 1, reinterpret_cast<LPCSTR>(i));
+    AppendMenuW(menu.h, flags, e.separator ? 0 : i + 1, reinterpret_cast<LPCWSTR>(i));
     if (e.is_default && !e.separator) SetMenuDefaultItem(menu.h, static_cast<UINT>(i + 1), FALSE);
   }
   const BOOL chosen =

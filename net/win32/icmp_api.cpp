@@ -1,6 +1,6 @@
 // ICMP echo on Windows: icmp.dll's IcmpCreateFile, IcmpSendEcho and
-// IcmpCloseHandle, loaded at run time, with Winsock 1.1 (wsock32.dll) started
-// for the name lookups.
+// IcmpCloseHandle, loaded at run time from the system folder, with Winsock
+// 1.1 (wsock32.dll, from there too) started for the name lookups.
 #include <winsock2.h>
 #include <windows.h>
 #include <ipexport.h>
@@ -11,6 +11,7 @@
 
 #include "net/icmp.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/system_library.h"
 
 namespace brevaro::net {
 namespace {
@@ -31,7 +32,7 @@ F proc(HMODULE m, const char* name) {
 // wsock32.dll, started for the name lookups; cleaned up and freed when it goes.
 class WinsockSession {
  public:
-  WinsockSession() : module_(LoadLibraryA("wsock32.dll")) {
+  WinsockSession() : module_(platform::win32::load_system_library(L"wsock32.dll")) {
     auto startup = module_ ? proc<WSAStartup_t>(module_.get(), "WSAStartup") : nullptr;
     WSADATA data{};
     if (!startup || startup(MAKEWORD(1, 1), &data) != 0) throw TICMPException("Error initialising Winsock");
@@ -52,7 +53,7 @@ class WinsockSession {
 class Win32IcmpApi final : public IcmpApi {
  public:
   Win32IcmpApi() {
-    icmp_.reset(LoadLibraryA("icmp.dll"));
+    icmp_ = platform::win32::load_system_library(L"icmp.dll");
     if (!icmp_) throw TICMPException("Unable to register icmp.dll");
     create_ = proc<IcmpCreateFile_t>(icmp_.get(), "IcmpCreateFile");
     close_ = proc<IcmpCloseHandle_t>(icmp_.get(), "IcmpCloseHandle");

@@ -10,6 +10,8 @@
 
 #include "net/wsocket.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/system_library.h"
+#include "platform/win32/wide.h"
 
 namespace brevaro::net::win32 {
 
@@ -39,7 +41,7 @@ using WSAAsyncGetHostByName_t = HANDLE(WSAAPI*)(HWND, u_int, const char*, char*,
 using WSAAsyncGetHostByAddr_t = HANDLE(WSAAPI*)(HWND, u_int, const char*, int, int, char*, int);
 using WSACancelAsyncRequest_t = int(WSAAPI*)(HANDLE);
 
-constexpr char window_class[] = "XSocketWindowClass";
+constexpr wchar_t window_class[] = L"XSocketWindowClass";
 constexpr LONG_PTR window_magic = 0x4b534f43;  // marks the windows whose first slot holds a channel
 constexpr unsigned max_private_message = 100;
 
@@ -82,12 +84,12 @@ HostEntry fromHostent(const hostent* he) {
 LRESULT CALLBACK socketWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 
 bool registerWindowClass() {
-  WNDCLASSA wc{};
+  WNDCLASSW wc{};
   wc.lpfnWndProc = socketWindowProc;
   wc.cbWndExtra = 2 * sizeof(LONG_PTR);
-  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = window_class;
-  return RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  return RegisterClassW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 }  // namespace
@@ -119,11 +121,11 @@ class Win32Channel final : public Channel {
     static const bool registered = registerWindowClass();
     (void)registered;
     // A message-only window: it never shows and needs no display.
-    window_.reset(
-        CreateWindowExA(0, window_class, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), nullptr));
+    window_.reset(CreateWindowExW(0, window_class, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
+                                  nullptr));
     if (!window_) throw ESocketException("Cannot create the socket window, error #" + std::to_string(GetLastError()));
-    SetWindowLongPtrA(hwnd(), 0, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrA(hwnd(), sizeof(LONG_PTR), window_magic);
+    SetWindowLongPtrW(hwnd(), 0, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(hwnd(), sizeof(LONG_PTR), window_magic);
   }
   ~Win32Channel() override {
     for (auto& [h, p] : pending_) {
@@ -132,7 +134,7 @@ class Win32Channel final : public Channel {
       } catch (...) {
       }
     }
-    SetWindowLongPtrA(hwnd(), 0, 0);
+    SetWindowLongPtrW(hwnd(), 0, 0);
   }
 
   HWND hwnd() const { return window_.get(); }
@@ -144,7 +146,7 @@ class Win32Channel final : public Channel {
   }
 
   void post(unsigned msg, std::uintptr_t w, std::intptr_t l) override {
-    PostMessageA(hwnd(), WM_USER + msg, static_cast<WPARAM>(w), static_cast<LPARAM>(l));
+    PostMessageW(hwnd(), WM_USER + msg, static_cast<WPARAM>(w), static_cast<LPARAM>(l));
   }
   int asyncSelect(SocketHandle s, unsigned msg, unsigned mask) override {
     auto fn = lib_.get<WSAAsyncSelect_t>("WSAAsyncSelect");
@@ -222,8 +224,8 @@ class Win32Channel final : public Channel {
 
 LRESULT CALLBACK socketWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   if (msg > WM_USER && msg <= WM_USER + max_private_message &&
-      GetWindowLongPtrA(hwnd, sizeof(LONG_PTR)) == window_magic) {
-    if (auto* ch = reinterpret_cast<Win32Channel*>(GetWindowLongPtrA(hwnd, 0))) {
+      GetWindowLongPtrW(hwnd, sizeof(LONG_PTR)) == window_magic) {
+    if (auto* ch = reinterpret_cast<Win32Channel*>(GetWindowLongPtrW(hwnd, 0))) {
       try {
         ch->dispatch(msg - WM_USER, wparam, lparam);
       } catch (...) {
@@ -232,7 +234,7 @@ LRESULT CALLBACK socketWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
       return 0;
     }
   }
-  return DefWindowProcA(hwnd, msg, wparam, lparam);
+  return DefWindowProcW(hwnd, msg, wparam, lparam);
 }
 
 }  // namespace
@@ -251,7 +253,8 @@ void Win32SocketApi::acquire() {
     // The library goes with `lib` when a step below throws.
     auto lib = std::make_unique<Library>();
     lib->libraryName = libraryName_;
-    lib->module.reset(LoadLibraryA(libraryName_.c_str()));
+    // From the system folder only: never a wsock32.dll lying beside the program.
+    lib->module = platform::win32::load_system_library(platform::win32::widen(libraryName_));
     if (!lib->module)
       throw ESocketException("Unable to load " + libraryName_ + " Error #" + std::to_string(GetLastError()));
     WSADATA data{};
@@ -427,7 +430,7 @@ std::optional<int> Win32SocketApi::getProtoByName(std::string_view name, int* er
 bool Win32SocketApi::processMessages() {
   MSG m;
   bool any = false;
-  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
     any = true;
     if (m.message == WM_QUIT) {
       // Put back for the loop that owns it, as the UI backend does.
@@ -435,7 +438,7 @@ bool Win32SocketApi::processMessages() {
       return false;
     }
     TranslateMessage(&m);
-    DispatchMessageA(&m);
+    DispatchMessageW(&m);
   }
   if (!any) MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
   return true;

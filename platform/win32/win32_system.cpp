@@ -3,16 +3,21 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstring>
 #include <memory>
 
 #include "base/winpath.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/system_library.h"
+#include "platform/win32/wide.h"
 
 namespace brevaro::platform::win32 {
 
 namespace {
 
-std::string z(std::string_view s) { return std::string(s); }
+// A string for a W call (the std::wstring lives until the end of the full
+// expression that holds the call).
+std::wstring w(std::string_view s) { return widen(s); }
 
 [[noreturn]] void throw_last_error(std::string_view what, std::string_view path) {
   const DWORD err = GetLastError();
@@ -32,16 +37,16 @@ std::string z(std::string_view s) { return std::string(s); }
   throw FileError(kind, std::string(what) + " " + std::string(path) + " failed (error " + std::to_string(err) + ")");
 }
 
-std::string key_path(std::string_view key) {
+std::wstring key_path(std::string_view key) {
   while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
-  return std::string(key);
+  return widen(key);
 }
 
 UniqueKey open(std::string_view key, bool create, REGSAM access) {
   HKEY k = nullptr;
-  const std::string path = key_path(key);
-  LONG rc = create ? RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, access, nullptr, &k, nullptr)
-                   : RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, access, &k);
+  const std::wstring path = key_path(key);
+  LONG rc = create ? RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, access, nullptr, &k, nullptr)
+                   : RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, access, &k);
   if (rc != ERROR_SUCCESS) return UniqueKey{};
   return UniqueKey{k};
 }
@@ -61,25 +66,25 @@ int show_command(ShowState s) {
 // ---- files -------------------------------------------------------------------
 
 bool Win32FileSystem::file_exists(std::string_view path) const {
-  const DWORD a = GetFileAttributesA(z(path).c_str());
+  const DWORD a = GetFileAttributesW(w(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool Win32FileSystem::directory_exists(std::string_view path) const {
-  const DWORD a = GetFileAttributesA(z(path).c_str());
+  const DWORD a = GetFileAttributesW(w(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void Win32FileSystem::create_directory(std::string_view path) {
-  if (!CreateDirectoryA(z(path).c_str(), nullptr)) throw_last_error("Creating folder", path);
+  if (!CreateDirectoryW(w(path).c_str(), nullptr)) throw_last_error("Creating folder", path);
 }
 
 void Win32FileSystem::remove_directory(std::string_view path) {
-  if (!RemoveDirectoryA(z(path).c_str())) throw_last_error("Removing folder", path);
+  if (!RemoveDirectoryW(w(path).c_str())) throw_last_error("Removing folder", path);
 }
 
 std::optional<std::string> Win32FileSystem::read_file(std::string_view path) const {
-  UniqueKernelHandle h{CreateFileA(z(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  UniqueKernelHandle h{CreateFileW(w(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
   if (!h) return std::nullopt;
   LARGE_INTEGER size{};
@@ -97,7 +102,7 @@ std::optional<std::string> Win32FileSystem::read_file(std::string_view path) con
 
 void Win32FileSystem::write_file(std::string_view path, std::string_view bytes) {
   UniqueKernelHandle h{
-      CreateFileA(z(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
+      CreateFileW(w(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
   if (!h) throw_last_error("Creating file", path);
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -110,16 +115,16 @@ void Win32FileSystem::write_file(std::string_view path, std::string_view bytes) 
 }
 
 void Win32FileSystem::replace_file(std::string_view from, std::string_view to) {
-  if (!MoveFileExA(z(from).c_str(), z(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (!MoveFileExW(w(from).c_str(), w(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     throw_last_error("Replacing file", to);
 }
 
 void Win32FileSystem::delete_file(std::string_view path) {
-  if (!DeleteFileA(z(path).c_str())) throw_last_error("Deleting file", path);
+  if (!DeleteFileW(w(path).c_str())) throw_last_error("Deleting file", path);
 }
 
 void Win32FileSystem::copy_file(std::string_view from, std::string_view to) {
-  if (!CopyFileA(z(from).c_str(), z(to).c_str(), FALSE)) throw_last_error("Copying file", to);
+  if (!CopyFileW(w(from).c_str(), w(to).c_str(), FALSE)) throw_last_error("Copying file", to);
 }
 
 std::vector<DirEntry> Win32FileSystem::list_directory(std::string_view path) const {
@@ -127,16 +132,17 @@ std::vector<DirEntry> Win32FileSystem::list_directory(std::string_view path) con
   std::string pattern(path);
   if (!pattern.empty() && !base::winpath::is_separator(pattern.back())) pattern += '\\';
   pattern += '*';
-  WIN32_FIND_DATAA fd{};
-  UniqueFind f{FindFirstFileA(pattern.c_str(), &fd)};
+  WIN32_FIND_DATAW fd{};
+  UniqueFind f{FindFirstFileW(widen(pattern).c_str(), &fd)};
   if (!f) return out;
   do {
-    const std::string_view name = fd.cFileName;
-    if (name == "." || name == "..") continue;
-    out.push_back(DirEntry{std::string(name), (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+    const std::wstring_view name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    out.push_back(DirEntry{narrow(name), (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
                            (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0,
-                           (fd.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0});
-  } while (FindNextFileA(f.get(), &fd));
+                           (fd.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0,
+                           (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+  } while (FindNextFileW(f.get(), &fd));
   return out;
 }
 
@@ -153,7 +159,7 @@ class Win32Mutex final : public MutexHandle {
 }  // namespace
 
 MutexResult Win32Mutexes::create(std::string_view name, bool initial_owner) {
-  HANDLE h = CreateMutexA(nullptr, initial_owner ? TRUE : FALSE, z(name).c_str());
+  HANDLE h = CreateMutexW(nullptr, initial_owner ? TRUE : FALSE, w(name).c_str());
   const DWORD err = GetLastError();
   MutexResult r;
   r.last_error = err;
@@ -164,19 +170,21 @@ MutexResult Win32Mutexes::create(std::string_view name, bool initial_owner) {
 // ---- process -----------------------------------------------------------------
 
 std::string Win32Process::executable_path() const {
-  std::string buf(MAX_PATH, '\0');
+  // A path longer than the buffer comes back cut to its size: grow and ask again.
+  std::wstring buf(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
     if (n < buf.size()) {
       buf.resize(n);
-      return buf;
+      return narrow(buf);
     }
+    if (buf.size() >= 32768) return {};  // longer than any path the system has
     buf.resize(buf.size() * 2);
   }
 }
 
 std::optional<std::span<const std::byte>> Win32Process::raw_resource(std::string_view name) const {
-  HRSRC res = FindResourceA(nullptr, z(name).c_str(), MAKEINTRESOURCEA(10) /* RT_RCDATA */);
+  HRSRC res = FindResourceW(nullptr, w(name).c_str(), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
   if (!res) return std::nullopt;
   HGLOBAL loaded = LoadResource(nullptr, res);
   if (!loaded) return std::nullopt;
@@ -186,12 +194,7 @@ std::optional<std::span<const std::byte>> Win32Process::raw_resource(std::string
   return std::span<const std::byte>(static_cast<const std::byte*>(data), size);
 }
 
-std::string Win32Process::system_folder() const {
-  char buf[144] = {};  // the size the client has always used for this folder
-  const UINT n = GetSystemDirectoryA(buf, sizeof buf);
-  if (n == 0 || n >= sizeof buf) return {};
-  return std::string(buf, n);
-}
+std::string Win32Process::system_folder() const { return narrow(system_directory()); }
 
 namespace {
 
@@ -249,43 +252,76 @@ bool Win32Registry::open_key(std::string_view key, bool create) {
 std::optional<RegValue> Win32Registry::read(std::string_view key, std::string_view name) const {
   const UniqueKey k = open(key, false, KEY_READ);
   if (!k) return std::nullopt;
+  const std::wstring n = widen(name);
   DWORD type = 0, size = 0;
-  const std::string n(name);
-  if (RegQueryValueExA(k.get(), n.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
-  std::string data(size, '\0');
-  if (RegQueryValueExA(k.get(), n.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
-      ERROR_SUCCESS)
-    return std::nullopt;
+  if (RegQueryValueExW(k.get(), n.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+  std::string data;
+  for (;;) {
+    data.assign(size, '\0');
+    const LONG rc = RegQueryValueExW(k.get(), n.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+    if (rc == ERROR_SUCCESS) break;
+    if (rc != ERROR_MORE_DATA) return std::nullopt;  // more only when the value grew in between
+  }
   data.resize(size);
-  // Strings are stored with their terminator; the value's data is the text alone.
-  if ((type == REG_SZ || type == REG_EXPAND_SZ) && !data.empty() && data.back() == '\0') data.pop_back();
-  return RegValue{static_cast<RegType>(type), data};
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return RegValue{static_cast<RegType>(type), data};
+  // Strings are stored in UTF-16, usually with their terminator; the value's
+  // data is the text alone, in UTF-8. An odd last byte is no character.
+  std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+  if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+  if (!text.empty() && text.back() == L'\0') text.pop_back();
+  return RegValue{static_cast<RegType>(type), narrow(text)};
 }
 
 void Win32Registry::write(std::string_view key, std::string_view name, const RegValue& value) {
   const UniqueKey k = open(key, true, KEY_WRITE);
   if (!k) throw RegistryError("Failed to create key " + std::string(key));
   std::string data = value.data;
-  if (value.type == RegType::sz || value.type == RegType::expand_sz) data.push_back('\0');
-  if (RegSetValueExA(k.get(), z(name).c_str(), 0, static_cast<DWORD>(value.type),
+  if (value.type == RegType::sz || value.type == RegType::expand_sz) {
+    // Text in UTF-16 with its terminator.
+    const std::wstring text = widen(value.data);
+    data.assign(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t));
+  }
+  if (RegSetValueExW(k.get(), w(name).c_str(), 0, static_cast<DWORD>(value.type),
                      reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size())) != ERROR_SUCCESS)
     throw RegistryError("Failed to set data for '" + std::string(name) + "'");
 }
 
 bool Win32Registry::delete_value(std::string_view key, std::string_view name) {
   const UniqueKey k = open(key, false, KEY_WRITE);
-  return k && RegDeleteValueA(k.get(), z(name).c_str()) == ERROR_SUCCESS;
+  return k && RegDeleteValueW(k.get(), w(name).c_str()) == ERROR_SUCCESS;
 }
 
 // ---- shell -------------------------------------------------------------------
 
 std::intptr_t Win32Shell::open(std::string_view target, ShowState show) {
-  const auto r = ShellExecuteA(nullptr, "open", z(target).c_str(), nullptr, nullptr, show_command(show));
+  const auto r = ShellExecuteW(nullptr, L"open", w(target).c_str(), nullptr, nullptr, show_command(show));
   return reinterpret_cast<std::intptr_t>(r);
 }
 
+// What WinExec does, in UTF-16: the program is found as CreateProcess finds
+// it, the new program gets up to 30 seconds to come up and wait for input,
+// and the result follows WinExec's convention (above 31 on success, else 0
+// or the error: file or path not found, bad format).
 std::uint32_t Win32Shell::start_program(std::string_view command_line, ShowState show) {
-  return WinExec(z(command_line).c_str(), static_cast<UINT>(show_command(show)));
+  std::wstring line = widen(command_line);  // CreateProcessW may write into it
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = static_cast<WORD>(show_command(show));
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    switch (const DWORD err = GetLastError()) {
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND: return err;
+      case ERROR_BAD_EXE_FORMAT:
+      case ERROR_BAD_FORMAT: return ERROR_BAD_FORMAT;
+      default: return 0;
+    }
+  }
+  const UniqueKernelHandle process(pi.hProcess);
+  const UniqueKernelHandle thread(pi.hThread);
+  WaitForInputIdle(process.get(), 30000);
+  return 33;
 }
 
 // ---- clock -------------------------------------------------------------------

@@ -12,26 +12,77 @@
 //   driver click CAPTION X Y [right]     a mouse click at client point X,Y (posted messages)
 //   driver resource EXE NAME OUT         writes EXE's raw-data resource NAME to the file OUT
 //   driver menus                         how many popup menus are open
-//   driver link LNK                      the target path of a shell link, read through IShellLinkA
+//   driver link LNK                      the target path of a shell link, read through IShellLinkW
 //   driver mouse CAPTION X Y down|up|move [right]   one mouse message at client X,Y (down and move
 //                                        put the cursor there first)
 //   driver styles CAPTION                the window's style, extended style and owner caption
 //   driver notify CLASS MESSAGE [X Y]    posts a notification-area callback (message 0x800, the mouse
 //                                        message in lparam) to the first window of that class, the
 //                                        cursor put at X,Y first
+//   driver load-library NAME             loads a library by its bare name with the classic search
+//                                        (the program's folder first); exit 0 when it loaded
 //   driver menu-probe CLASS MESSAGE X Y MS   opens a popup menu by a notification-area callback with
 //                                        menu_probe.dll hooked into every program and prints the
 //                                        entries of the first owner-drawn menu that draws
+//
+// Arguments and output are UTF-8; every call into the system is a wide one.
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/win32/wide.h"
+
 namespace {
+
+using brevaro::platform::win32::narrow;
+using brevaro::platform::win32::widen;
+
+// The program's arguments in UTF-8, read from the wide command line.
+std::vector<std::string> utf8_arguments() {
+  std::vector<std::string> out;
+  int n = 0;
+  if (LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &n)) {
+    for (int i = 0; i < n; ++i) out.push_back(narrow(args[i]));
+    LocalFree(args);
+  }
+  return out;
+}
+
+// A path the system fills into a buffer, grown until it fits.
+template <class Fill>
+std::wstring grown(Fill fill) {
+  std::wstring buf(260, L'\0');
+  for (;;) {
+    const DWORD n = fill(buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return {};
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    buf.resize(std::max<std::size_t>(n, buf.size() * 2));
+  }
+}
+
+std::wstring module_path() {
+  return grown([](wchar_t* b, DWORD n) { return GetModuleFileNameW(nullptr, b, n); });
+}
+
+std::wstring temp_dir() {
+  return grown([](wchar_t* b, DWORD n) { return GetTempPathW(n, b); });
+}
+
+std::string window_text(HWND h) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(h)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(h, text.data(), static_cast<int>(text.size()))));
+  return narrow(text);
+}
 
 struct Found {
   HWND hwnd = nullptr;
@@ -42,9 +93,12 @@ struct Found {
 std::string process_name(DWORD pid) {
   HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
   if (!p) return "?";
-  char buf[MAX_PATH] = {};
-  DWORD n = sizeof buf;
-  std::string name = QueryFullProcessImageNameA(p, 0, buf, &n) ? std::string(buf, n) : "?";
+  const std::wstring image = grown([p](wchar_t* b, DWORD size) {
+    DWORD n = size;
+    if (QueryFullProcessImageNameW(p, 0, b, &n)) return n;
+    return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? size : 0;
+  });
+  std::string name = image.empty() ? "?" : narrow(image);
   CloseHandle(p);
   const auto slash = name.find_last_of("\\/");
   return slash == std::string::npos ? name : name.substr(slash + 1);
@@ -55,9 +109,8 @@ std::vector<Found> visible_windows() {
   EnumWindows(
       [](HWND h, LPARAM lp) -> BOOL {
         if (!IsWindowVisible(h)) return TRUE;
-        char text[512] = {};
-        GetWindowTextA(h, text, sizeof text);
-        if (!text[0]) return TRUE;
+        const std::string text = window_text(h);
+        if (text.empty()) return TRUE;
         Found f{h, 0, text};
         GetWindowThreadProcessId(h, &f.pid);
         reinterpret_cast<std::vector<Found>*>(lp)->push_back(f);
@@ -85,12 +138,16 @@ HWND find_child(HWND parent, const std::string& caption, bool usable = false) {
       parent,
       [](HWND h, LPARAM lp) -> BOOL {
         auto* c = reinterpret_cast<Ctx*>(lp);
-        char text[512] = {};
         // The control's own text (an edit box's too, which the window
         // title of another process's control does not hold).
-        SendMessageTimeoutA(h, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
-                            nullptr);
-        if (c->caption == text && (!c->usable || (IsWindowVisible(h) && IsWindowEnabled(h)))) {
+        DWORD_PTR length = 0;
+        SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length);
+        std::wstring text(length + 1, L'\0');
+        DWORD_PTR got = 0;
+        SendMessageTimeoutW(h, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000,
+                            &got);
+        text.resize(std::min<std::size_t>(got, text.size()));
+        if (c->caption == narrow(text) && (!c->usable || (IsWindowVisible(h) && IsWindowEnabled(h)))) {
           c->found = h;
           return FALSE;
         }
@@ -107,7 +164,12 @@ int usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int, char**) {
+  const std::vector<std::string> args = utf8_arguments();
+  std::vector<const char*> pointers;
+  for (const auto& a : args) pointers.push_back(a.c_str());
+  const int argc = static_cast<int>(pointers.size());
+  const char* const* argv = pointers.data();
   if (argc < 2) return usage();
   const std::string cmd = argv[1];
   if (cmd == "list") {
@@ -117,16 +179,16 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "resource" && argc > 4) {
-    HMODULE m = LoadLibraryExA(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE m = LoadLibraryExW(widen(argv[2]).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!m) return 1;
-    HRSRC r = FindResourceA(m, argv[3], MAKEINTRESOURCEA(10));
+    HRSRC r = FindResourceW(m, widen(argv[3]).c_str(), MAKEINTRESOURCEW(10));
     HGLOBAL g = r ? LoadResource(m, r) : nullptr;
     const void* data = g ? LockResource(g) : nullptr;
     if (!data) {
       std::fprintf(stderr, "no resource %s\n", argv[3]);
       return 1;
     }
-    FILE* out = std::fopen(argv[4], "wb");
+    FILE* out = _wfopen(widen(argv[4]).c_str(), L"wb");
     if (!out) return 1;
     std::fwrite(data, 1, SizeofResource(m, r), out);
     std::fclose(out);
@@ -136,17 +198,26 @@ int main(int argc, char** argv) {
   if (cmd == "link" && argc > 2) {
     if (FAILED(CoInitialize(nullptr))) return 1;
     int rc = 1;
-    IShellLinkA* link = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                    reinterpret_cast<void**>(&link)))) {
       IPersistFile* file = nullptr;
       if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        wchar_t wide[MAX_PATH] = {};
-        MultiByteToWideChar(CP_ACP, 0, argv[2], -1, wide, MAX_PATH);
-        char target[MAX_PATH] = {};
-        if (SUCCEEDED(file->Load(wide, STGM_READ)) &&
-            SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH))) {
-          std::printf("%s\n", target);
+        // A link holds no longer path than the system's longest one.
+        std::wstring target(32768, L'\0');
+        if (SUCCEEDED(file->Load(widen(argv[2]).c_str(), STGM_READ)) &&
+            SUCCEEDED(link->GetPath(target.data(), static_cast<int>(target.size()), nullptr, SLGP_RAWPATH))) {
+          target.resize(target.find(L'\0'));
+          // The item list names the target in UTF-16 (this Wine keeps the
+          // plain path in the ANSI code page only).
+          ITEMIDLIST* item = nullptr;
+          wchar_t* named = nullptr;
+          if (SUCCEEDED(link->GetIDList(&item)) && item &&
+              SUCCEEDED(SHGetNameFromIDList(item, SIGDN_FILESYSPATH, &named)) && named)
+            target = named;
+          CoTaskMemFree(named);
+          CoTaskMemFree(item);
+          std::printf("%s\n", narrow(target).c_str());
           rc = 0;
         }
         file->Release();
@@ -156,13 +227,22 @@ int main(int argc, char** argv) {
     CoUninitialize();
     return rc;
   }
+  if (cmd == "load-library" && argc > 2) {
+    HMODULE m = LoadLibraryW(widen(argv[2]).c_str());
+    if (!m) {
+      std::fprintf(stderr, "cannot load %s (error %lu)\n", argv[2], GetLastError());
+      return 1;
+    }
+    FreeLibrary(m);
+    return 0;
+  }
   if (cmd == "menus") {
     int open = 0;
     EnumWindows(
         [](HWND h, LPARAM lp) -> BOOL {
-          char cls[64] = {};
-          GetClassNameA(h, cls, sizeof cls);
-          if (IsWindowVisible(h) && std::string(cls) == "#32768") ++*reinterpret_cast<int*>(lp);
+          wchar_t cls[64] = {};
+          GetClassNameW(h, cls, 64);
+          if (IsWindowVisible(h) && std::wstring_view(cls) == L"#32768") ++*reinterpret_cast<int*>(lp);
           return TRUE;
         },
         reinterpret_cast<LPARAM>(&open));
@@ -170,40 +250,36 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "notify" && argc > 3) {
-    HWND target = FindWindowA(argv[2], nullptr);
+    HWND target = FindWindowW(widen(argv[2]).c_str(), nullptr);
     if (!target) {
       std::fprintf(stderr, "no window of class %s\n", argv[2]);
       return 1;
     }
     if (argc > 5) SetCursorPos(std::atoi(argv[4]), std::atoi(argv[5]));
-    PostMessageA(target, 0x0800, 1, std::atoi(argv[3]));
+    PostMessageW(target, 0x0800, 1, std::atoi(argv[3]));
     return 0;
   }
   if (cmd == "menu-probe" && argc > 6) {
-    char dir[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, dir);
-    const std::string report = std::string(dir) + "brevaro-menu-probe.txt";
-    DeleteFileA(report.c_str());
-    char self[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string lib(self);
-    lib = lib.substr(0, lib.find_last_of('\\') + 1) + "menu_probe.dll";
-    HMODULE probe = LoadLibraryA(lib.c_str());
+    const std::wstring report = temp_dir() + L"brevaro-menu-probe.txt";
+    DeleteFileW(report.c_str());
+    std::wstring lib = module_path();
+    lib = lib.substr(0, lib.find_last_of(L'\\') + 1) + L"menu_probe.dll";
+    HMODULE probe = LoadLibraryW(lib.c_str());  // by its full path
     const auto proc =
         probe ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "probe_hook"))) : nullptr;
-    HHOOK hook = proc ? SetWindowsHookExA(WH_CALLWNDPROC, proc, probe, 0) : nullptr;
-    HWND target = FindWindowA(argv[2], nullptr);
+    HHOOK hook = proc ? SetWindowsHookExW(WH_CALLWNDPROC, proc, probe, 0) : nullptr;
+    HWND target = FindWindowW(widen(argv[2]).c_str(), nullptr);
     if (!hook || !target) {
       std::fprintf(stderr, "cannot probe: hook %p, window %p\n", static_cast<void*>(hook), static_cast<void*>(target));
       return 1;
     }
     SetCursorPos(std::atoi(argv[4]), std::atoi(argv[5]));
-    PostMessageA(target, 0x0800, 1, std::atoi(argv[3]));
+    PostMessageW(target, 0x0800, 1, std::atoi(argv[3]));
     const DWORD limit = static_cast<DWORD>(std::atoi(argv[6]));
     const DWORD start = GetTickCount();
     int status = 1;
     while (GetTickCount() - start < limit) {
-      if (FILE* f = std::fopen(report.c_str(), "rb")) {
+      if (FILE* f = _wfopen(report.c_str(), L"rb")) {
         char buf[4096] = {};
         const std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
         std::fclose(f);
@@ -243,21 +319,21 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "no button \"%s\"\n", argv[3]);
       return 1;
     }
-    PostMessageA(b, BM_CLICK, 0, 0);
+    PostMessageW(b, BM_CLICK, 0, 0);
     return 0;
   }
   if (cmd == "has" && argc > 3) {
     return find_child(w, argv[3], true) ? 0 : 1;
   }
   if (cmd == "close") {
-    PostMessageA(w, WM_CLOSE, 0, 0);
+    PostMessageW(w, WM_CLOSE, 0, 0);
     return 0;
   }
   if (cmd == "styles") {
-    char owner[512] = {};
-    if (HWND o = GetWindow(w, GW_OWNER)) GetWindowTextA(o, owner, sizeof owner);
-    std::printf("%08lx %08lx %s\n", static_cast<unsigned long>(GetWindowLongPtrA(w, GWL_STYLE)),
-                static_cast<unsigned long>(GetWindowLongPtrA(w, GWL_EXSTYLE)), owner);
+    std::string owner;
+    if (HWND o = GetWindow(w, GW_OWNER)) owner = window_text(o);
+    std::printf("%08lx %08lx %s\n", static_cast<unsigned long>(GetWindowLongPtrW(w, GWL_STYLE)),
+                static_cast<unsigned long>(GetWindowLongPtrW(w, GWL_EXSTYLE)), owner.c_str());
     return 0;
   }
   if (cmd == "rect") {
@@ -301,7 +377,7 @@ int main(int argc, char** argv) {
     } else if (what == "up") {
       m = right ? WM_RBUTTONUP : WM_LBUTTONUP;
     }
-    PostMessageA(w, m, keys, lp);
+    PostMessageW(w, m, keys, lp);
     return 0;
   }
   if (cmd == "click" && argc > 4) {
@@ -315,8 +391,8 @@ int main(int argc, char** argv) {
     POINT local{screen.x, screen.y};
     ScreenToClient(target, &local);
     const LPARAM lp = MAKELPARAM(local.x, local.y);
-    PostMessageA(target, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, lp);
-    PostMessageA(target, right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, lp);
+    PostMessageW(target, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, lp);
+    PostMessageW(target, right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, lp);
     return 0;
   }
   return usage();

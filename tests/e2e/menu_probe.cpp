@@ -9,34 +9,42 @@
 
 namespace {
 
-std::string probe_path() {
-  char dir[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, dir);
-  return std::string(dir) + "brevaro-menu-probe.txt";
+// %TEMP%\brevaro-menu-probe.txt; the buffer grows until the folder fits.
+std::wstring probe_path() {
+  std::wstring dir(260, L'\0');
+  for (;;) {
+    const DWORD n = GetTempPathW(static_cast<DWORD>(dir.size()), dir.data());
+    if (n < dir.size()) {
+      dir.resize(n);
+      break;
+    }
+    dir.resize(n + 1);
+  }
+  return dir + L"brevaro-menu-probe.txt";
 }
 
 void write_entries(HMENU menu) {
-  const std::string path = probe_path();
-  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;  // one report per probe
+  const std::wstring path = probe_path();
+  if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;  // one report per probe
   const int count = GetMenuItemCount(menu);
   if (count <= 0) return;
   std::string text;
   for (int i = 0; i < count; ++i) {
-    MENUITEMINFOA mi{};
+    MENUITEMINFOW mi{};
     mi.cbSize = sizeof mi;
     mi.fMask = MIIM_FTYPE | MIIM_STATE;
-    if (!GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &mi)) continue;
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &mi)) continue;
     text += (mi.fType & MFT_OWNERDRAW) ? "ownerdraw" : "plain";
     text += (mi.fType & MFT_SEPARATOR) ? " separator" : " command";
     if (mi.fState & MFS_DEFAULT) text += " default";
     if (mi.fState & MFS_GRAYED) text += " grayed";
     text += "\r\n";
   }
-  const std::string part = path + ".part";
-  if (FILE* f = std::fopen(part.c_str(), "wb")) {
+  const std::wstring part = path + L".part";
+  if (FILE* f = _wfopen(part.c_str(), L"wb")) {
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);
-    MoveFileA(part.c_str(), path.c_str());
+    MoveFileW(part.c_str(), path.c_str());
   }
 }
 

@@ -10,22 +10,37 @@
 #include <vector>
 
 #include "platform/filesystem.h"
+#include "platform/win32/wide.h"
 #include "ui/form.h"
 
 namespace brevaro::tray::win32 {
 
 namespace {
 
-constexpr char kApplicationClass[] = "TBrevaroTrayApplication";
-constexpr char kIconWindowClass[] = "TBrevaroTrayIconWindow";
+constexpr wchar_t kApplicationClass[] = L"TBrevaroTrayApplication";
+constexpr wchar_t kIconWindowClass[] = L"TBrevaroTrayIconWindow";
 
-// The shell's first notification record: 88 bytes on 32-bit Windows, the
-// same fields with 64-bit handles on 64-bit Windows.
-constexpr DWORD kRecordSize = NOTIFYICONDATAA_V1_SIZE;
+// The shell's first notification record in its wide form: 152 bytes on
+// 32-bit Windows (a tip of 64 UTF-16 units), the same fields with 64-bit
+// handles on 64-bit Windows.
+constexpr DWORD kRecordSize = NOTIFYICONDATAW_V1_SIZE;
 #if !defined(_WIN64)
-static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first notification record is 88 bytes");
+static_assert(NOTIFYICONDATAW_V1_SIZE == 152, "the first wide notification record is 152 bytes");
 #endif
-static_assert(sizeof(NOTIFYICONDATAA::szTip) >= kTipSize);
+constexpr std::size_t kWideTipSize = sizeof(NOTIFYICONDATAW::szTip) / sizeof(wchar_t);
+static_assert(kWideTipSize >= kTipSize);
+
+// The tip in UTF-16, cut to the record's room without splitting a
+// surrogate pair, and terminated.
+void copy_tip(std::string_view tip, wchar_t (&out)[kWideTipSize]) {
+  std::wstring wide = platform::win32::widen(tip);
+  if (wide.size() > kWideTipSize - 1) {
+    wide.resize(kWideTipSize - 1);
+    if (wide.back() >= 0xD800 && wide.back() <= 0xDBFF) wide.pop_back();
+  }
+  std::copy(wide.begin(), wide.end(), out);
+  out[wide.size()] = L'\0';
+}
 
 HWND hwnd_of(std::uintptr_t h) { return reinterpret_cast<HWND>(h); }
 
@@ -36,12 +51,12 @@ struct ProcHolder {
 };
 
 LRESULT CALLBACK icon_window_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
-  auto* holder = reinterpret_cast<ProcHolder*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (!holder || !holder->proc) return DefWindowProcA(hwnd, message, wp, lp);
+  auto* holder = reinterpret_cast<ProcHolder*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!holder || !holder->proc) return DefWindowProcW(hwnd, message, wp, lp);
   // Nothing may leave a window procedure by an exception.
   try {
     return holder->proc(message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp),
-                        [&]() -> std::intptr_t { return DefWindowProcA(hwnd, message, wp, lp); });
+                        [&]() -> std::intptr_t { return DefWindowProcW(hwnd, message, wp, lp); });
   } catch (...) {
     return 0;
   }
@@ -53,13 +68,13 @@ class IconWindow final : public MessageWindow {
       : holder_(std::make_unique<ProcHolder>(ProcHolder{std::move(proc)})) {
     // A hidden top-level window rather than a message-only one: only
     // top-level windows hear the shell's "TaskbarCreated" broadcast.
-    hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, kIconWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
+    hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kIconWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
                             nullptr);
-    if (hwnd_) SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(holder_.get()));
+    if (hwnd_) SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(holder_.get()));
   }
   ~IconWindow() override {
     if (hwnd_) {
-      SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
       DestroyWindow(hwnd_);
     }
   }
@@ -87,7 +102,7 @@ class Win32Icon final : public IconImage {
 }  // namespace
 
 struct Win32TrayPlatform::Impl {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
+  HINSTANCE instance = GetModuleHandleW(nullptr);
   HWND application = nullptr;
   // The application window's filters, the newest last; its own handling is
   // the system's default.
@@ -96,15 +111,15 @@ struct Win32TrayPlatform::Impl {
 
   static LRESULT CALLBACK application_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
   LRESULT run_filters(std::size_t n, HWND hwnd, UINT message, WPARAM wp, LPARAM lp, const decltype(filters)& chain) {
-    if (n == 0) return DefWindowProcA(hwnd, message, wp, lp);
+    if (n == 0) return DefWindowProcW(hwnd, message, wp, lp);
     return chain[n - 1].second(message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp),
                                [&]() -> std::intptr_t { return run_filters(n - 1, hwnd, message, wp, lp, chain); });
   }
 };
 
 LRESULT CALLBACK Win32TrayPlatform::Impl::application_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
-  auto* impl = reinterpret_cast<Impl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (!impl) return DefWindowProcA(hwnd, message, wp, lp);
+  auto* impl = reinterpret_cast<Impl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!impl) return DefWindowProcW(hwnd, message, wp, lp);
   // The program never closes through its application window: the forms decide.
   if (message == WM_CLOSE) return 0;
   try {
@@ -134,62 +149,63 @@ class ApplicationSubclass final : public WindowSubclass {
 }  // namespace
 
 Win32TrayPlatform::Win32TrayPlatform() : impl_(std::make_unique<Impl>()) {
-  WNDCLASSA app{};
+  WNDCLASSW app{};
   app.lpfnWndProc = &Impl::application_proc;
   app.hInstance = impl_->instance;
-  app.hIcon = LoadIconA(impl_->instance, "MAINICON");
+  app.hIcon = LoadIconW(impl_->instance, L"MAINICON");
   app.lpszClassName = kApplicationClass;
-  RegisterClassA(&app);
-  WNDCLASSA icon{};
+  RegisterClassW(&app);
+  WNDCLASSW icon{};
   icon.lpfnWndProc = &icon_window_proc;
   icon.hInstance = impl_->instance;
   icon.lpszClassName = kIconWindowClass;
-  RegisterClassA(&icon);
+  RegisterClassW(&icon);
 
   // The application window: a window without size in the middle of the
   // screen, the owner of the forms and the program's button on the taskbar.
   // It has no frame to draw: nothing of it is ever seen but its button.
-  impl_->application = CreateWindowExA(0, kApplicationClass, "", WS_POPUP | WS_CLIPSIBLINGS | WS_MINIMIZEBOX,
+  impl_->application = CreateWindowExW(0, kApplicationClass, L"", WS_POPUP | WS_CLIPSIBLINGS | WS_MINIMIZEBOX,
                                        GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
                                        nullptr, nullptr, impl_->instance, nullptr);
   if (impl_->application) {
-    SetWindowLongPtrA(impl_->application, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
-    icon_hide_.original_ex_style = static_cast<std::uint32_t>(GetWindowLongPtrA(impl_->application, GWL_EXSTYLE));
+    SetWindowLongPtrW(impl_->application, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
+    icon_hide_.original_ex_style = static_cast<std::uint32_t>(GetWindowLongPtrW(impl_->application, GWL_EXSTYLE));
   }
 }
 
 Win32TrayPlatform::~Win32TrayPlatform() {
   if (impl_->application) {
-    SetWindowLongPtrA(impl_->application, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(impl_->application, GWLP_USERDATA, 0);
     DestroyWindow(impl_->application);
   }
 }
 
 bool Win32TrayPlatform::notify_icon(NotifyAction action, const NotifyIconRecord& record) {
-  NOTIFYICONDATAA nid{};
+  NOTIFYICONDATAW nid{};
   nid.cbSize = kRecordSize;
   nid.hWnd = hwnd_of(record.window);
   nid.uID = record.id;
   nid.uFlags = record.flags;
   nid.uCallbackMessage = record.callback_message;
   nid.hIcon = reinterpret_cast<HICON>(record.icon);
-  std::copy(record.tip.begin(), record.tip.end(), nid.szTip);
-  nid.szTip[kTipSize - 1] = '\0';
+  copy_tip(
+      std::string_view(record.tip.data(), std::find(record.tip.begin(), record.tip.end(), '\0') - record.tip.begin()),
+      nid.szTip);
   const DWORD message = action == NotifyAction::add      ? NIM_ADD
                         : action == NotifyAction::modify ? NIM_MODIFY
                                                          : NIM_DELETE;
-  return Shell_NotifyIconA(message, &nid) != FALSE;
+  return Shell_NotifyIconW(message, &nid) != FALSE;
 }
 
-std::uint32_t Win32TrayPlatform::taskbar_created_message() { return RegisterWindowMessageA("TaskbarCreated"); }
+std::uint32_t Win32TrayPlatform::taskbar_created_message() { return RegisterWindowMessageW(L"TaskbarCreated"); }
 
 std::unique_ptr<MessageWindow> Win32TrayPlatform::create_message_window(WindowFilter proc) {
   return std::make_unique<IconWindow>(impl_->instance, std::move(proc));
 }
 
 std::shared_ptr<const IconImage> Win32TrayPlatform::load_icon(std::string_view resource, int size) {
-  const std::string name(resource);
-  HANDLE h = LoadImageA(impl_->instance, name.c_str(), IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
+  HANDLE h =
+      LoadImageW(impl_->instance, platform::win32::widen(resource).c_str(), IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
   if (!h) return nullptr;
   return std::make_shared<Win32Icon>(static_cast<HICON>(h));
 }
@@ -197,7 +213,7 @@ std::shared_ptr<const IconImage> Win32TrayPlatform::load_icon(std::string_view r
 std::uintptr_t Win32TrayPlatform::application_window() { return reinterpret_cast<std::uintptr_t>(impl_->application); }
 
 void Win32TrayPlatform::set_application_title(std::string_view title) {
-  if (impl_->application) SetWindowTextA(impl_->application, std::string(title).c_str());
+  if (impl_->application) SetWindowTextW(impl_->application, platform::win32::widen(title).c_str());
 }
 
 std::unique_ptr<WindowSubclass> Win32TrayPlatform::subclass_application_window(WindowFilter filter) {
@@ -210,10 +226,10 @@ void Win32TrayPlatform::place_form(ui::Form& form, const FormPlacement& placemen
   HWND hwnd = reinterpret_cast<HWND>(form.handle());
   if (!hwnd) return;
   // Owned by the application window, a form has no taskbar button of its own.
-  if (impl_->application) SetWindowLongPtrA(hwnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(impl_->application));
-  SetWindowLongPtrA(hwnd, GWL_EXSTYLE, GetWindowLongPtrA(hwnd, GWL_EXSTYLE) & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW));
+  if (impl_->application) SetWindowLongPtrW(hwnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(impl_->application));
+  SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW));
   if (placement.no_system_menu)
-    SetWindowLongPtrA(hwnd, GWL_STYLE, GetWindowLongPtrA(hwnd, GWL_STYLE) & ~static_cast<LONG_PTR>(WS_SYSMENU));
+    SetWindowLongPtrW(hwnd, GWL_STYLE, GetWindowLongPtrW(hwnd, GWL_STYLE) & ~static_cast<LONG_PTR>(WS_SYSMENU));
   SetWindowPos(
       hwnd, placement.stay_on_top ? HWND_TOPMOST : nullptr, 0, 0, 0, 0,
       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_FRAMECHANGED | (placement.stay_on_top ? 0 : SWP_NOZORDER));
@@ -226,16 +242,16 @@ void Win32TrayPlatform::show_window(std::uintptr_t window, ShowCommand command) 
 }
 
 std::uint32_t Win32TrayPlatform::ex_style(std::uintptr_t window) {
-  return static_cast<std::uint32_t>(GetWindowLongPtrA(hwnd_of(window), GWL_EXSTYLE));
+  return static_cast<std::uint32_t>(GetWindowLongPtrW(hwnd_of(window), GWL_EXSTYLE));
 }
 
 void Win32TrayPlatform::set_ex_style(std::uintptr_t window, std::uint32_t style) {
   HWND hwnd = hwnd_of(window);
-  SetWindowLongPtrA(hwnd, GWL_EXSTYLE, static_cast<LONG_PTR>(style));
+  SetWindowLongPtrW(hwnd, GWL_EXSTYLE, static_cast<LONG_PTR>(style));
   // The system keeps "topmost" only when the window is moved into (or out
   // of) the topmost band.
   const bool topmost = (style & WS_EX_TOPMOST) != 0;
-  if (((GetWindowLongPtrA(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0) != topmost)
+  if (((GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0) != topmost)
     SetWindowPos(hwnd, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
@@ -243,7 +259,7 @@ void Win32TrayPlatform::set_foreground(std::uintptr_t window) { SetForegroundWin
 
 void Win32TrayPlatform::post_message(std::uintptr_t window, std::uint32_t message, std::uintptr_t wparam,
                                      std::intptr_t lparam) {
-  PostMessageA(hwnd_of(window), message, static_cast<WPARAM>(wparam), static_cast<LPARAM>(lparam));
+  PostMessageW(hwnd_of(window), message, static_cast<WPARAM>(wparam), static_cast<LPARAM>(lparam));
 }
 
 std::optional<ui::Point> Win32TrayPlatform::cursor_pos() {
@@ -261,7 +277,7 @@ ShiftState Win32TrayPlatform::key_state() {
 }
 
 void Win32TrayPlatform::set_current_directory(std::string_view path) {
-  if (!SetCurrentDirectoryA(std::string(path).c_str()))
+  if (!SetCurrentDirectoryW(platform::win32::widen(path).c_str()))
     throw platform::FileError(platform::FileErrorKind::io, "I/O error " + std::to_string(GetLastError()));
 }
 

@@ -12,6 +12,7 @@
 #include "platform/win32/bitmap_info.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/region_data.h"
+#include "platform/win32/wide.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/form.h"
@@ -20,15 +21,17 @@ namespace brevaro::ui::win32 {
 
 namespace {
 
+using platform::win32::narrow;
 using platform::win32::PaintScope;
 using platform::win32::SelectedObject;
 using platform::win32::UniqueGdiObject;
 using platform::win32::UniqueHook;
 using platform::win32::UniqueMemoryDc;
 using platform::win32::UniqueWindow;
+using platform::win32::widen;
 
-constexpr char kWindowClass[] = "TBrevaroWindow";
-constexpr char kUtilityClass[] = "TBrevaroUtility";
+constexpr wchar_t kWindowClass[] = L"TBrevaroWindow";
+constexpr wchar_t kUtilityClass[] = L"TBrevaroUtility";
 constexpr UINT kPostedMessage = WM_APP + 1;
 
 Message to_message(const MSG& m) {
@@ -94,17 +97,17 @@ class Win32Canvas final : public Canvas {
     BitBlt(dc_, at.x, at.y, b.width, b.height, mem.get(), 0, 0, SRCINVERT);
   }
   void draw_text(Rect r, std::string_view text, const Font& font, Align align, bool word_wrap) override {
-    const UniqueGdiObject<HFONT> f{CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, 0, 0, 0,
+    const UniqueGdiObject<HFONT> f{CreateFontW(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, 0, 0, 0,
                                                DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                               DEFAULT_QUALITY, DEFAULT_PITCH, font.name.c_str())};
+                                               DEFAULT_QUALITY, DEFAULT_PITCH, widen(font.name).c_str())};
     const SelectedObject selected(dc_, f.get());
     SetBkMode(dc_, TRANSPARENT);
     SetTextColor(dc_, colorref(font.color));
     RECT rc{r.left, r.top, r.right(), r.bottom()};
     UINT flags = DT_NOPREFIX | (word_wrap ? DT_WORDBREAK : DT_SINGLELINE);
     flags |= align == Align::center ? DT_CENTER : align == Align::right ? DT_RIGHT : DT_LEFT;
-    const std::string s(text);
-    DrawTextA(dc_, s.c_str(), static_cast<int>(s.size()), &rc, flags);
+    std::wstring s = widen(text);
+    DrawTextW(dc_, s.data(), static_cast<int>(s.size()), &rc, flags);
   }
 
  private:
@@ -114,7 +117,7 @@ class Win32Canvas final : public Canvas {
 }  // namespace
 
 struct Win32Backend::Impl {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
+  HINSTANCE instance = GetModuleHandleW(nullptr);
   UniqueWindow utility_window;
   HWND utility = nullptr;      // utility_window's handle
   Application* app = nullptr;  // the application whose loop runs
@@ -144,7 +147,7 @@ thread_local Win32Backend::Impl* t_backend = nullptr;
 
 class Win32Window;
 
-Win32Window* window_of(HWND hwnd) { return reinterpret_cast<Win32Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
+Win32Window* window_of(HWND hwnd) { return reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
 class Win32Window final : public WindowPeer {
  public:
@@ -152,7 +155,7 @@ class Win32Window final : public WindowPeer {
       : impl_(impl), control_(control), kind_(kind) {
     const Rect b = control.Control::bounds();
     HWND parent = control.parent() ? reinterpret_cast<HWND>(control.parent()->handle()) : nullptr;
-    const char* cls = kWindowClass;
+    const wchar_t* cls = kWindowClass;
     DWORD style = WS_CLIPCHILDREN;
     DWORD ex = 0;
     switch (kind) {
@@ -168,15 +171,15 @@ class Win32Window final : public WindowPeer {
         break;
       }
       case WindowKind::button:
-        cls = "BUTTON";
+        cls = L"BUTTON";
         style = WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON;
         break;
       case WindowKind::check_box:
-        cls = "BUTTON";
+        cls = L"BUTTON";
         style = WS_CHILD | WS_TABSTOP | BS_AUTOCHECKBOX;
         break;
       case WindowKind::memo:
-        cls = "EDIT";
+        cls = L"EDIT";
         style = WS_CHILD | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
         ex = WS_EX_CLIENTEDGE;
         break;
@@ -185,23 +188,24 @@ class Win32Window final : public WindowPeer {
     if (kind != WindowKind::form && control.visible()) style |= WS_VISIBLE;
     RECT r{0, 0, b.width, b.height};
     if (kind == WindowKind::form) AdjustWindowRectEx(&r, style, FALSE, ex);
-    window_.reset(CreateWindowExA(ex, cls, "", style, b.left, b.top, r.right - r.left, r.bottom - r.top, parent,
+    window_.reset(CreateWindowExW(ex, cls, L"", style, b.left, b.top, r.right - r.left, r.bottom - r.top, parent,
                                   nullptr, impl.instance, nullptr));
     if (!window_) throw std::runtime_error("Error creating window (" + std::to_string(GetLastError()) + ")");
-    SetWindowLongPtrA(hwnd(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(hwnd(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     if (cls != kWindowClass) {
-      // Standard controls: see their mouse and keys too.
+      // Standard controls: see their mouse and keys too. The subclass is a
+      // wide one, and control_proc passes messages on with CallWindowProcW.
       original_proc_ = reinterpret_cast<WNDPROC>(
-          SetWindowLongPtrA(hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Backend::Impl::control_proc)));
-      SendMessageA(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+          SetWindowLongPtrW(hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Backend::Impl::control_proc)));
+      SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     }
   }
   ~Win32Window() override {
     if (!window_) return;
     // A subclassed control gets its own procedure back before it is
     // destroyed, so that its WM_DESTROY and WM_NCDESTROY free what it keeps.
-    if (original_proc_) SetWindowLongPtrA(hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_proc_));
-    SetWindowLongPtrA(hwnd(), GWLP_USERDATA, 0);
+    if (original_proc_) SetWindowLongPtrW(hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_proc_));
+    SetWindowLongPtrW(hwnd(), GWLP_USERDATA, 0);
   }
   Win32Window(const Win32Window&) = delete;
   Win32Window& operator=(const Win32Window&) = delete;
@@ -230,11 +234,11 @@ class Win32Window final : public WindowPeer {
   }
   void set_visible(bool v) override { ShowWindow(hwnd(), v ? SW_SHOW : SW_HIDE); }
   void set_enabled(bool e) override { EnableWindow(hwnd(), e ? TRUE : FALSE); }
-  void set_text(std::string_view t) override { SetWindowTextA(hwnd(), std::string(t).c_str()); }
+  void set_text(std::string_view t) override { SetWindowTextW(hwnd(), widen(t).c_str()); }
   std::string text() const override {
-    std::string s(static_cast<std::size_t>(GetWindowTextLengthA(hwnd())) + 1, '\0');
-    s.resize(static_cast<std::size_t>(GetWindowTextA(hwnd(), s.data(), static_cast<int>(s.size()))));
-    return s;
+    std::wstring s(static_cast<std::size_t>(GetWindowTextLengthW(hwnd())) + 1, L'\0');
+    s.resize(static_cast<std::size_t>(GetWindowTextW(hwnd(), s.data(), static_cast<int>(s.size()))));
+    return narrow(s);
   }
   void invalidate() override { InvalidateRect(hwnd(), nullptr, FALSE); }
   void invalidate_rect(Rect r) override {
@@ -257,7 +261,7 @@ class Win32Window final : public WindowPeer {
     else if (GetCapture() == hwnd()) ReleaseCapture();
   }
   std::intptr_t send(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override {
-    return SendMessageA(hwnd(), message, static_cast<WPARAM>(wparam), static_cast<LPARAM>(lparam));
+    return SendMessageW(hwnd(), message, static_cast<WPARAM>(wparam), static_cast<LPARAM>(lparam));
   }
   void set_window_region(const std::vector<Rect>* rects, bool redraw) override {
     if (!rects) {
@@ -271,8 +275,8 @@ class Win32Window final : public WindowPeer {
     // The window owns the region once it took it.
     if (rgn && SetWindowRgn(hwnd(), rgn.get(), redraw)) (void)rgn.release();
   }
-  void set_checked(bool c) override { SendMessageA(hwnd(), BM_SETCHECK, c ? BST_CHECKED : BST_UNCHECKED, 0); }
-  bool checked() const override { return SendMessageA(hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  void set_checked(bool c) override { SendMessageW(hwnd(), BM_SETCHECK, c ? BST_CHECKED : BST_UNCHECKED, 0); }
+  bool checked() const override { return SendMessageW(hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
   WinControl& control() { return control_; }
   WNDPROC original_proc() const { return original_proc_; }
@@ -289,27 +293,27 @@ class Win32Window final : public WindowPeer {
     if (target == hint_control_) return;
     hint_control_ = target;
     if (!tooltip_ && target) {
-      tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+      tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
                                  impl_.instance, nullptr);
       if (!tooltip_) return;
-      TOOLINFOA ti{};
+      TOOLINFOW ti{};
       ti.cbSize = sizeof ti;
       ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
       ti.hwnd = hwnd();
       ti.uId = reinterpret_cast<UINT_PTR>(hwnd());
-      ti.lpszText = const_cast<char*>("");
-      SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+      ti.lpszText = const_cast<wchar_t*>(L"");
+      SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     }
     if (!tooltip_) return;
-    hint_text_ = target ? target->hint() : std::string();
-    TOOLINFOA ti{};
+    hint_text_ = target ? widen(target->hint()) : std::wstring();
+    TOOLINFOW ti{};
     ti.cbSize = sizeof ti;
     ti.hwnd = hwnd();
     ti.uId = reinterpret_cast<UINT_PTR>(hwnd());
     ti.lpszText = hint_text_.data();
-    SendMessageA(tooltip_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&ti));
-    SendMessageA(tooltip_, TTM_ACTIVATE, target ? TRUE : FALSE, 0);
+    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+    SendMessageW(tooltip_, TTM_ACTIVATE, target ? TRUE : FALSE, 0);
   }
 
   // Painting ends whatever the handlers do; an exception from one is then
@@ -353,7 +357,7 @@ class Win32Window final : public WindowPeer {
   WNDPROC original_proc_ = nullptr;
   HWND tooltip_ = nullptr;  // a child of this window: destroyed with it
   const Control* hint_control_ = nullptr;
-  std::string hint_text_;
+  std::wstring hint_text_;
 };
 
 class Win32Timer final : public TimerPeer {
@@ -392,7 +396,7 @@ LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, 
 
 LRESULT CALLBACK Win32Backend::Impl::window_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
   Win32Window* w = window_of(hwnd);
-  if (!w) return DefWindowProcA(hwnd, message, wp, lp);
+  if (!w) return DefWindowProcW(hwnd, message, wp, lp);
   if (message == WM_NCDESTROY) w->window_destroyed();
   if (w->control().has_window_hooks())
     return w->control().run_window_hooks(
@@ -439,16 +443,16 @@ LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, 
       if (is_mouse_message(message) && control.dispatch(m)) return 0;
       break;
   }
-  return DefWindowProcA(hwnd, message, wp, lp);
+  return DefWindowProcW(hwnd, message, wp, lp);
 }
 }  // namespace
 
 LRESULT CALLBACK Win32Backend::Impl::control_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
   Win32Window* w = window_of(hwnd);
-  if (!w) return DefWindowProcA(hwnd, message, wp, lp);
+  if (!w) return DefWindowProcW(hwnd, message, wp, lp);
   const WNDPROC original = w->original_proc();
   if (message == WM_NCDESTROY) w->window_destroyed();
-  return CallWindowProcA(original, hwnd, message, wp, lp);
+  return CallWindowProcW(original, hwnd, message, wp, lp);
 }
 
 LRESULT CALLBACK Win32Backend::Impl::utility_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
@@ -471,7 +475,7 @@ LRESULT CALLBACK Win32Backend::Impl::utility_proc(HWND hwnd, UINT message, WPARA
       return 0;
     }
   }
-  return DefWindowProcA(hwnd, message, wp, lp);
+  return DefWindowProcW(hwnd, message, wp, lp);
 }
 
 // Messages of modal loops that are not ours (message boxes, menus) reach the
@@ -491,9 +495,9 @@ LRESULT CALLBACK Win32Backend::Impl::msg_filter_proc(int code, WPARAM wp, LPARAM
 LRESULT CALLBACK Win32Backend::Impl::cbt_proc(int code, WPARAM wp, LPARAM lp) {
   if (code == HCBT_ACTIVATE) {
     HWND box = reinterpret_cast<HWND>(wp);
-    char cls[16] = {};
-    GetClassNameA(box, cls, sizeof cls);
-    if (std::string_view(cls) == "#32770") {
+    wchar_t cls[16] = {};
+    GetClassNameW(box, cls, 16);
+    if (std::wstring_view(cls) == L"#32770") {
       RECT r{};
       GetWindowRect(box, &r);
       const int w = r.right - r.left, h = r.bottom - r.top;
@@ -506,14 +510,14 @@ LRESULT CALLBACK Win32Backend::Impl::cbt_proc(int code, WPARAM wp, LPARAM lp) {
 
 HCURSOR Win32Backend::Impl::cursor_handle(Cursor c) const {
   switch (c) {
-    case Cursor::hand: return LoadCursorA(nullptr, MAKEINTRESOURCEA(32649));  // IDC_HAND
-    case Cursor::wait: return LoadCursorA(nullptr, MAKEINTRESOURCEA(32514));
-    case Cursor::cross: return LoadCursorA(nullptr, MAKEINTRESOURCEA(32515));
-    case Cursor::arrow: return LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    case Cursor::hand: return LoadCursorW(nullptr, MAKEINTRESOURCEW(32649));  // IDC_HAND
+    case Cursor::wait: return LoadCursorW(nullptr, MAKEINTRESOURCEW(32514));
+    case Cursor::cross: return LoadCursorW(nullptr, MAKEINTRESOURCEW(32515));
+    case Cursor::arrow: return LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
     default: break;
   }
   const auto it = cursors.find(static_cast<int>(c));
-  return it != cursors.end() ? it->second : LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+  return it != cursors.end() ? it->second : LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
 }
 
 void Win32Backend::Impl::pump_one(MSG& m) {
@@ -522,7 +526,7 @@ void Win32Backend::Impl::pump_one(MSG& m) {
   from_message(msg, m);
   if (handled) return;
   TranslateMessage(&m);
-  DispatchMessageA(&m);
+  DispatchMessageW(&m);
 }
 
 // ---- backend -------------------------------------------------------------------
@@ -531,23 +535,23 @@ Win32Backend::Win32Backend() : impl_(std::make_unique<Impl>()) {
   t_backend = impl_.get();
   INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
-  WNDCLASSA wc{};
+  WNDCLASSW wc{};
   wc.style = CS_DBLCLKS;
   wc.lpfnWndProc = &Impl::window_proc;
   wc.hInstance = impl_->instance;
   wc.hCursor = nullptr;  // set per point in WM_SETCURSOR
-  wc.hIcon = LoadIconA(impl_->instance, "MAINICON");
+  wc.hIcon = LoadIconW(impl_->instance, L"MAINICON");
   wc.lpszClassName = kWindowClass;
-  RegisterClassA(&wc);
-  WNDCLASSA uc{};
+  RegisterClassW(&wc);
+  WNDCLASSW uc{};
   uc.lpfnWndProc = &Impl::utility_proc;
   uc.hInstance = impl_->instance;
   uc.lpszClassName = kUtilityClass;
-  RegisterClassA(&uc);
+  RegisterClassW(&uc);
   impl_->utility_window.reset(
-      CreateWindowExA(0, kUtilityClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, impl_->instance, nullptr));
+      CreateWindowExW(0, kUtilityClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, impl_->instance, nullptr));
   impl_->utility = impl_->utility_window.get();
-  impl_->msg_filter.reset(SetWindowsHookExA(WH_MSGFILTER, &Impl::msg_filter_proc, nullptr, GetCurrentThreadId()));
+  impl_->msg_filter.reset(SetWindowsHookExW(WH_MSGFILTER, &Impl::msg_filter_proc, nullptr, GetCurrentThreadId()));
 }
 
 Win32Backend::~Win32Backend() {
@@ -561,7 +565,7 @@ void Win32Backend::run(Application& app) {
   impl_->app = &app;
   MSG m{};
   while (!quit_) {
-    const BOOL r = GetMessageA(&m, nullptr, 0, 0);
+    const BOOL r = GetMessageW(&m, nullptr, 0, 0);
     if (r == 0 || r == -1) break;
     impl_->pump_one(m);
   }
@@ -570,7 +574,7 @@ void Win32Backend::run(Application& app) {
 void Win32Backend::process_messages(Application& app) {
   impl_->app = &app;
   MSG m{};
-  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
     if (m.message == WM_QUIT) {
       quit_ = true;
       PostQuitMessage(static_cast<int>(m.wParam));
@@ -587,7 +591,7 @@ void Win32Backend::quit() {
 
 void Win32Backend::post(std::function<void()> fn) {
   impl_->posted.push_back(std::move(fn));
-  PostMessageA(impl_->utility, kPostedMessage, 0, 0);
+  PostMessageW(impl_->utility, kPostedMessage, 0, 0);
 }
 
 std::unique_ptr<TimerPeer> Win32Backend::create_timer(std::function<void()> on_tick) {
@@ -615,8 +619,8 @@ MsgBoxResult Win32Backend::message_box(Application& app, std::string_view text, 
   if (Form* f = app.active_form(); f && f->visible()) owner = reinterpret_cast<HWND>(f->handle());
   int r = 0;
   {
-    const UniqueHook cbt{SetWindowsHookExA(WH_CBT, &Impl::cbt_proc, nullptr, GetCurrentThreadId())};
-    r = MessageBoxA(owner, std::string(text).c_str(), std::string(caption).c_str(), flags);
+    const UniqueHook cbt{SetWindowsHookExW(WH_CBT, &Impl::cbt_proc, nullptr, GetCurrentThreadId())};
+    r = MessageBoxW(owner, widen(text).c_str(), widen(caption).c_str(), flags);
   }
   switch (r) {
     case IDYES: return MsgBoxResult::yes;
@@ -631,7 +635,7 @@ void Win32Backend::modal_loop(Application& app, const std::function<bool()>& don
   impl_->app = &app;
   MSG m{};
   while (!done() && !quit_) {
-    const BOOL r = GetMessageA(&m, nullptr, 0, 0);
+    const BOOL r = GetMessageW(&m, nullptr, 0, 0);
     if (r == 0 || r == -1) {
       quit_ = true;
       PostQuitMessage(0);
@@ -648,7 +652,7 @@ Point Win32Backend::cursor_pos() const {
 }
 
 bool Win32Backend::load_cursor(int number, std::string_view resource_name) {
-  HCURSOR c = LoadCursorA(impl_->instance, std::string(resource_name).c_str());
+  HCURSOR c = LoadCursorW(impl_->instance, widen(resource_name).c_str());
   if (!c) return false;
   impl_->cursors[number] = c;
   return true;

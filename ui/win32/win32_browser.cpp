@@ -6,11 +6,14 @@
 #include <ocidl.h>
 #include <oleidl.h>
 
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "platform/win32/handles.h"
+#include "platform/win32/system_library.h"
+#include "platform/win32/wide.h"
 #include "ui/application.h"
 #include "ui/web_browser.h"
 #include "ui/win32/win32_backend.h"
@@ -73,20 +76,15 @@ struct BstrDeleter {
 };
 using UniqueBstr = std::unique_ptr<OLECHAR, BstrDeleter>;
 
+// The control's strings are BSTRs (UTF-16 with their length); ours are UTF-8.
 UniqueBstr to_bstr(std::string_view s) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  UniqueBstr b{SysAllocStringLen(nullptr, static_cast<UINT>(n))};
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), b.get(), n);
-  return b;
+  const std::wstring w = platform::win32::widen(s);
+  return UniqueBstr{SysAllocStringLen(w.data(), static_cast<UINT>(w.size()))};
 }
 
 std::string from_bstr(BSTR b) {
   if (!b) return {};
-  const int len = static_cast<int>(SysStringLen(b));
-  const int n = WideCharToMultiByte(CP_ACP, 0, b, len, nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<std::size_t>(n), '\0');
-  if (n > 0) WideCharToMultiByte(CP_ACP, 0, b, len, s.data(), n, nullptr, nullptr);
-  return s;
+  return platform::win32::narrow(std::wstring_view(b, SysStringLen(b)));
 }
 
 std::string variant_text(const VARIANT* v) {
@@ -172,22 +170,22 @@ class Win32Browser final : public BrowserPeer {
  public:
   explicit Win32Browser(WebBrowser& control) : control_(control) {
     container_ = reinterpret_cast<HWND>(control.handle());
-    atl_.reset(LoadLibraryA("atl.dll"));
+    atl_ = platform::win32::load_system_library(L"atl.dll");
     if (!atl_) throw std::runtime_error("The web browser control is not available (atl.dll)");
     auto init = reinterpret_cast<AtlAxWinInitFn>(reinterpret_cast<void*>(GetProcAddress(atl_.get(), "AtlAxWinInit")));
     auto get_control =
         reinterpret_cast<AtlAxGetControlFn>(reinterpret_cast<void*>(GetProcAddress(atl_.get(), "AtlAxGetControl")));
     // A second AtlAxWinInit fails on some systems once the class exists.
-    WNDCLASSEXA existing{};
+    WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
-    const bool registered = GetClassInfoExA(GetModuleHandleA(nullptr), "AtlAxWin", &existing) ||
-                            GetClassInfoExA(atl_.get(), "AtlAxWin", &existing);
+    const bool registered = GetClassInfoExW(GetModuleHandleW(nullptr), L"AtlAxWin", &existing) ||
+                            GetClassInfoExW(atl_.get(), L"AtlAxWin", &existing);
     if (!init || !get_control || (!registered && !init()))
       throw std::runtime_error("The web browser control is not available (AtlAxWin)");
     RECT rc{};
     GetClientRect(container_, &rc);
-    host_.reset(CreateWindowExA(0, "AtlAxWin", "Shell.Explorer.2", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
-                                rc.right, rc.bottom, container_, nullptr, GetModuleHandleA(nullptr), nullptr));
+    host_.reset(CreateWindowExW(0, L"AtlAxWin", L"Shell.Explorer.2", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                                rc.right, rc.bottom, container_, nullptr, GetModuleHandleW(nullptr), nullptr));
     if (!host_) throw std::runtime_error("The web browser control could not be created");
     ComPtr<IUnknown> unknown;
     if (FAILED(get_control(host_.get(), unknown.put())) || !unknown ||
@@ -234,8 +232,8 @@ class Win32Browser final : public BrowserPeer {
   void print_with_prompt() override {
     const HRESULT hr = browser_->ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
     if (FAILED(hr)) {
-      char text[64];
-      wsprintfA(text, "OLE error %08X", static_cast<unsigned>(hr));
+      char text[32];
+      std::snprintf(text, sizeof text, "OLE error %08X", static_cast<unsigned>(hr));
       throw std::runtime_error(text);
     }
   }
@@ -245,7 +243,7 @@ class Win32Browser final : public BrowserPeer {
     msg.message = m.message;
     msg.wParam = static_cast<WPARAM>(m.wparam);
     msg.lParam = static_cast<LPARAM>(m.lparam);
-    return ::IsDialogMessageA(container_, &msg) != FALSE;
+    return ::IsDialogMessageW(container_, &msg) != FALSE;
   }
   std::shared_ptr<InPlaceObject> in_place_object() override {
     ComPtr<IDispatch> app;
