@@ -8,7 +8,8 @@
 #include "client/settings.h"
 #include "client/version_check.h"
 #include "config/product_config.h"
-#include "platform/close_request.h"
+#include "install/close_request.h"
+#include "install/layout.h"
 #include "region/bitmap.h"
 #include "ui/application.h"
 #include "ui/pictures.h"
@@ -103,7 +104,7 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
   Timer1->set_on_timer([this](ui::Timer& t) { Timer1Timer(t); });
   ExitTimer = &make<ui::Timer>("ExitTimer", 5000, false);
   ExitTimer->set_on_timer([this](ui::Timer& t) { ExitTimerTimer(t); });
-  CloseTimer = &make<ui::Timer>("CloseTimer", platform::kClosePollMs, true);
+  CloseTimer = &make<ui::Timer>("CloseTimer", install::kClosePollMs, true);
   CloseTimer->set_on_timer([this](ui::Timer& t) { CloseTimerTimer(t); });
   timBannerChange = &make<ui::Timer>("timBannerChange", 1000, false);
   timTMDS = &make<ui::Timer>("timTMDS", 5000, true);
@@ -238,7 +239,7 @@ void TForm1::FormCreate(ui::Form&) {
     const std::string path = state_.program_folder + dir;
     if (!ports.fs.directory_exists(path)) platform::create_directories(ports.fs, path);
   }
-  settings_path_ = state_.program_folder + std::string(kSettingsRelative);
+  settings_path_ = state_.program_folder + std::string(install::kSettingsFile);
 
   // 6. Double buffering.
   set_double_buffered(true);

@@ -2,6 +2,7 @@
 
 #include "base/ascii.h"
 #include "base/winpath.h"
+#include "install/layout.h"
 
 namespace brevaro::client {
 
@@ -16,12 +17,12 @@ RunDecision decide_run_mode(const platform::Ports& ports) {
     d.mode = RunMode::uninstaller;
     return d;
   }
-  const std::string settings = std::string(base::winpath::folder(exe)) + std::string(kSettingsFile);
+  const std::string settings = install::path_in(install::program_folder_of(exe), install::kSettingsFile);
   if (!ports.fs.file_exists(settings)) {
     d.mode = RunMode::installer;  // the installer takes no mutex
     return d;
   }
-  platform::MutexResult m = ports.mutexes.create(kClientMutex, true);
+  platform::MutexResult m = ports.mutexes.create(install::kClientMutex, true);
   d.mutex = std::move(m.handle);
   d.mode = m.last_error == platform::kErrorAlreadyExists ? RunMode::second_client : RunMode::client;
   return d;

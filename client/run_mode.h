@@ -14,8 +14,6 @@ namespace brevaro::client {
 
 enum class RunMode { client, installer, uninstaller, second_client };
 
-inline constexpr std::string_view kClientMutex = "brevaroMutex";
-inline constexpr std::string_view kSettingsFile = "data\\brevaro.ini";
 
 struct RunDecision {
   RunMode mode = RunMode::installer;

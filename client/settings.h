@@ -11,7 +11,6 @@
 
 namespace brevaro::client {
 
-inline constexpr std::string_view kSettingsRelative = "Data\\Brevaro.ini";
 inline constexpr std::string_view kDefaultSection = "Default";
 
 // A missing or unreadable file reads as an empty one: every key has its default.

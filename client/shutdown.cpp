@@ -3,7 +3,6 @@
 #include "client/connectivity.h"
 #include "client/main_form.h"
 #include "client/service_links.h"
-#include "platform/close_request.h"
 #include "ui/application.h"
 
 namespace brevaro::client {
@@ -39,7 +38,8 @@ void Shutdown::poll_close_request() {
   ui::Timer& timer = *form_.CloseTimer;
   timer.set_enabled(false);
   ui::Application& app = form_.application();
-  if (platform::answer_close_request(app.ports().fs, form_.program_folder(), platform::kClientMarkers)) {
+  if (!close_request_) close_request_.emplace(app.ports().fs, form_.program_folder(), install::kClientMarkers);
+  if (close_request_->poll()) {
     form_.close();
     return;
   }

@@ -4,6 +4,10 @@
 // the close request another program leaves in the program folder.
 #pragma once
 
+#include <optional>
+
+#include "install/close_request.h"
+
 namespace brevaro::client {
 
 class TForm1;
@@ -26,6 +30,8 @@ class Shutdown {
  private:
   TForm1& form_;
   Connectivity& connectivity_;
+  // Made at the first look, once the program folder is known.
+  std::optional<install::CloseRequestWatch> close_request_;
 };
 
 }  // namespace brevaro::client

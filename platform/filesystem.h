@@ -28,6 +28,8 @@ struct DirEntry {
   // The hidden and system attributes; plain files have neither.
   bool hidden = false;
   bool system = false;
+  // A junction or symbolic link (a reparse point): its target lies elsewhere.
+  bool link = false;
 };
 
 class FileSystem {

@@ -77,6 +77,9 @@ class Registry {
   virtual std::optional<RegValue> read(std::string_view key, std::string_view name) const = 0;
   virtual void write(std::string_view key, std::string_view name, const RegValue& value) = 0;
   virtual bool delete_value(std::string_view key, std::string_view name) = 0;
+  // Deletes the key with its values (a key with sub-keys stays); false when
+  // it was not there or could not be deleted.
+  virtual bool delete_key(std::string_view key) = 0;
 };
 
 // Integer and text reads with the framework's strictness: the value must exist

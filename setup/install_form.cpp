@@ -5,6 +5,9 @@
 
 #include "base/winpath.h"
 #include "config/product_config.h"
+#include "install/destination.h"
+#include "install/layout.h"
+#include "setup/close_wait.h"
 #include "setup/installation.h"
 #include "setup/wizard_buttons.h"
 #include "ui/application.h"
@@ -105,7 +108,9 @@ void Tfrm_install::FormCreate(ui::Form&) {
   browse_start_ = source_folder_;
 }
 
-void Tfrm_install::FormShow(ui::Form&) { edt_filename->set_caption(kDefaultDestination); }
+void Tfrm_install::FormShow(ui::Form&) {
+  edt_filename->set_caption(install::default_destination(setup_.links).value_or(std::string()));
+}
 
 void Tfrm_install::FormActivate(ui::Form&) { Image3->set_picture(Image1->picture()); }
 
@@ -118,20 +123,31 @@ void Tfrm_install::btn_nextClick(ui::Control&) {
   } else if (page == P2) {
     install();
   } else if (page == P4) {
-    platform::Shell& shell = application().ports().shell;
-    if (ckbxStartProgram->checked())
-      shell.start_program(program_command(destination(), "brevaro.exe"), platform::ShowState::normal);
-    shell.start_program(program_command(destination(), "Tray.exe"), platform::ShowState::normal);
-    close();
+    finish();
   }
+}
+
+void Tfrm_install::information(const std::string& text) {
+  application().message_box(text, "Information", ui::MsgBoxButtons::ok, ui::MsgBoxIcon::information);
 }
 
 void Tfrm_install::install() {
   const platform::Ports& ports = application().ports();
   const std::string d = destination();
+  // Refused before anything is created: the user chooses again on this page.
+  if (const auto check = install::check_destination(ports.fs, d, source_folder_); !check.ok()) {
+    information(install::destination_message(check));
+    return;
+  }
+  // An installer elevated with another account's credentials would install
+  // into that account's profile, not the user's.
+  if (ports.process.elevation().other_account) {
+    information(std::string(kOtherAccount));
+    close();
+    return;
+  }
   if (!prepare_destination(ports.fs, d)) {
-    application().message_box(kCannotCreateDestination, "Information", ui::MsgBoxButtons::ok,
-                              ui::MsgBoxIcon::information);
+    information(std::string(kCannotCreateDestination));
     close();
     return;
   }
@@ -139,21 +155,60 @@ void Tfrm_install::install() {
     c->set_enabled(false);
   files_installed_ = true;
 
-  const CopyResult copied = copy_program_files(ports, source_folder_, d);
+  CopyResult copied = copy_program_files(ports, source_folder_, d);
+  if (copied.client_busy || copied.tray_busy) {
+    // An installation in D is running: its programs are asked to close
+    // through the handshake, then the copy is made again.
+    if (!close_running_programs(copied)) {
+      for (ui::Control* c : std::initializer_list<ui::Control*>{btn_filename, btn_back, btn_next, btn_cancel})
+        c->set_enabled(true);
+      return;
+    }
+    copied = copy_program_files(ports, source_folder_, d);
+  }
   if (!copied.files_installed()) files_installed_ = false;
   if (!files_installed_) {
-    application().message_box(kFilesNotInstalled, "Information", ui::MsgBoxButtons::ok, ui::MsgBoxIcon::information);
+    information(std::string(kFilesNotInstalled) + "\r" + copied.failed_file);
     close();
     return;
   }
   write_settings(ports, d);
-  create_shortcuts(ports, setup_.links, d);
+  create_shortcuts(ports.fs, setup_.links, d);
   register_tray_at_logon(ports.registry, d);
+  register_apps_entry(ports, d);
 
   Notebook->set_active_page(*P4);
   btn_back->set_enabled(false);
   btn_next->set_enabled(true);
   btn_next->set_text("&Finish");
+}
+
+bool Tfrm_install::close_running_programs(const CopyResult& copied) {
+  const std::string folder = install::path_in(destination(), "");
+  try {
+    if (close_programs(application(), folder, install::ClosePrograms{copied.tray_busy, copied.client_busy}) ==
+        install::CloseResult::closed)
+      return true;
+    information(std::string(kProgramsStillRunning));
+  } catch (const platform::FileError& e) {
+    information(e.what());
+  }
+  return false;
+}
+
+void Tfrm_install::finish() {
+  const platform::Ports& ports = application().ports();
+  // Programs started from an elevated installer would run with its
+  // administrator rights for as long as they run: the user starts them.
+  if (ports.process.elevation().elevated) {
+    information(std::string(kStartFromTheStartMenu));
+    close();
+    return;
+  }
+  if (ckbxStartProgram->checked())
+    ports.shell.start_program(install::program_command(destination(), install::kClientExe), platform::ShowState::normal);
+  ports.shell.start_program(install::program_command(destination(), install::kTrayExe), platform::ShowState::normal);
+  close();
 }
 
 void Tfrm_install::btn_backClick(ui::Control&) {
@@ -171,8 +226,20 @@ void Tfrm_install::btn_cancelClick(ui::Control&) {
 
 void Tfrm_install::btn_filenameClick(ui::Control&) {
   platform::FileSystem& fs = application().ports().fs;
-  const auto chosen = setup_.folders.select_directory(browse_start_);
-  if (!chosen || chosen->empty()) return;
+  const auto picked = setup_.folders.select_directory(browse_start_);
+  if (!picked || picked->empty()) return;
+  // What the user typed into the dialog's edit box is taken as a full path
+  // and checked like the default before anything is made.
+  const auto chosen = install::absolute_folder(*picked);
+  if (!chosen) {
+    information(install::destination_message({install::DestinationProblem::not_absolute, *picked}));
+    return;
+  }
+  const std::string d = install::destination_in(*chosen);
+  if (const auto check = install::check_destination(fs, d, source_folder_); !check.ok()) {
+    information(install::destination_message(check));
+    return;
+  }
   if (!fs.directory_exists(*chosen)) {
     if (application().message_box("The directory " + *chosen + " does not exist. Create it?", "Confirm",
                                   ui::MsgBoxButtons::yes_no, ui::MsgBoxIcon::question) != ui::MsgBoxResult::yes)
@@ -182,13 +249,12 @@ void Tfrm_install::btn_filenameClick(ui::Control&) {
     } catch (const platform::FileError&) {
     }
     if (!fs.directory_exists(*chosen)) {
-      application().message_box("The directory " + *chosen + " could not be created.", "Information",
-                                ui::MsgBoxButtons::ok, ui::MsgBoxIcon::information);
+      information("The directory " + *chosen + " could not be created.");
       return;
     }
   }
   browse_start_ = *chosen;
-  edt_filename->set_caption(destination_in(*chosen));
+  edt_filename->set_caption(d);
 }
 
 void Tfrm_install::set_link_colour(ui::Color c) {

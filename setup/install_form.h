@@ -5,11 +5,21 @@
 
 #include <string>
 
+#include "setup/installation.h"
 #include "setup/setup_ports.h"
 #include "ui/controls.h"
 #include "ui/form.h"
 
 namespace brevaro::setup {
+
+inline constexpr std::string_view kOtherAccount =
+    "This installer runs with the rights of another account, so brevaro would be installed for that account and "
+    "not for you.\rRun the installer again without giving another account's password.";
+inline constexpr std::string_view kProgramsStillRunning =
+    "brevaro is still running in that folder, so it cannot be replaced.\rClose it, or choose another folder.";
+inline constexpr std::string_view kStartFromTheStartMenu =
+    "brevaro has been installed. The installer runs as administrator, so it does not start brevaro itself.\r"
+    "Start brevaro from the Start menu (brevaro).";
 
 class Tfrm_install final : public ui::Form {
  public:
@@ -54,6 +64,11 @@ class Tfrm_install final : public ui::Form {
 
  private:
   void install();
+  void finish();
+  void information(const std::string& text);
+  // Asks the programs in the way to close; false (with a message) when they
+  // did not, or could not be asked.
+  bool close_running_programs(const CopyResult& copied);
   void set_link_colour(ui::Color c);
 
   SetupPorts setup_;

@@ -1,33 +1,22 @@
 // The installation steps, as plain code over the platform ports. The
 // installer form runs them in this order from its Next handler and shows
-// pages and messages between them.
+// pages and messages between them. The names and places they use are the
+// installation contract's (install/layout.h).
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "install/close_request.h"
 #include "platform/shell_links.h"
 #include "platform/system.h"
 
 namespace brevaro::setup {
 
-inline constexpr std::string_view kDefaultDestination = "C:\\Program Files\\brevaro";
-inline constexpr std::string_view kProductFolder = "brevaro";
-inline constexpr std::string_view kRunKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-inline constexpr std::string_view kRunValue = "brevaroTray";
-inline constexpr std::string_view kShellFoldersKey =
-    "Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-inline constexpr std::string_view kTrayResource = "tasktray";
-
 inline constexpr std::string_view kCannotCreateDestination =
     "Installation aborted, destination directory unable to be created.";
 inline constexpr std::string_view kFilesNotInstalled =
     "Installation aborted!\rFiles will not have been installed properly.";
-
-// The destination for a folder chosen in the folder dialog: the product's
-// sub-folder inside it; a drive root ("D:\") takes the name without another
-// backslash.
-std::string destination_in(std::string_view chosen);
 
 // Steps 1 and 2: the destination D with Data, Data\Download and Data\Banners
 // when D is new; only Data when D exists already. False when a folder that
@@ -41,7 +30,13 @@ struct CopyResult {
   bool uninstaller = false;   // D\Uninstall.exe
   bool banner = false;        // D\Data\bv.swf
   bool tray = false;          // D\Tray.exe written from the resource
-  bool tray_present = false;  // some D\Tray.exe is there afterwards (an old one may be in use)
+  bool tray_present = false;  // some D\Tray.exe is there afterwards
+  // The client or the tray program of an installation already in D could
+  // not be replaced: it is probably running.
+  bool client_busy = false;
+  bool tray_busy = false;
+  // The first file that did not arrive, for the message.
+  std::string failed_file;
   // The installation can go on: both copies of the executable arrived and a
   // tray program is in place. The default banner is optional: the client
   // shows its other banners without it.
@@ -49,8 +44,10 @@ struct CopyResult {
 };
 
 // Steps 4 and 5: the running executable twice, the default banner from the
-// source folder (with its trailing backslash), the tray program out of the
-// "tasktray" resource. Failures are recorded, never thrown.
+// source folder (with its trailing backslash) or, when none lies there, out
+// of the executable's own resource, the tray program out of its resource.
+// Each copy loses the zone mark that a download gave its source. Failures
+// are recorded, never thrown.
 CopyResult copy_program_files(const platform::Ports& ports, std::string_view source_folder,
                               std::string_view destination);
 
@@ -60,25 +57,24 @@ CopyResult copy_program_files(const platform::Ports& ports, std::string_view sou
 // be written or no identifier can be made.
 std::string write_settings(const platform::Ports& ports, std::string_view destination);
 
-enum class LinkBase { desktop, start_menu };
+enum class LinkBase { desktop, programs };
 
-// One shortcut: `target`'s name with ".lnk" in the shell folder that the
-// registry names ("Shell Folders" values "Desktop" and "Start Menu"), inside
-// `sub_folder` when one is given. A missing base folder skips it silently and
-// so does a link that cannot be saved; a link object that cannot be made
-// throws. True when the link was saved.
-bool create_shortcut(const platform::Ports& ports, platform::ShellLinks& links, std::string_view target, LinkBase base,
+// One shortcut: `target`'s name with ".lnk" in the shell's known folder,
+// inside `sub_folder` when one is given. A missing base folder skips it
+// silently and so does a link that cannot be saved; a link object that
+// cannot be made throws. True when the link was saved.
+bool create_shortcut(platform::FileSystem& fs, platform::ShellLinks& links, std::string_view target, LinkBase base,
                      std::string_view sub_folder);
 
 // Step 7: the desktop link to the client and the two start-menu links.
-void create_shortcuts(const platform::Ports& ports, platform::ShellLinks& links, std::string_view destination);
+void create_shortcuts(platform::FileSystem& fs, platform::ShellLinks& links, std::string_view destination);
 
 // Step 8: the log-on start of the tray program. A Run key that cannot be
 // opened is skipped; a value that cannot be written throws.
 void register_tray_at_logon(platform::Registry& registry, std::string_view destination);
 
-// The command line that starts an installed program: quoted, so that a path
-// with blanks names only that program.
-std::string program_command(std::string_view destination, std::string_view file_name);
+// Step 9: the entry in the system's list of installed programs, with the
+// build's version and the size of what was installed.
+void register_apps_entry(const platform::Ports& ports, std::string_view destination);
 
 }  // namespace brevaro::setup

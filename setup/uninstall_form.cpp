@@ -2,7 +2,8 @@
 
 #include <initializer_list>
 
-#include "base/winpath.h"
+#include "install/layout.h"
+#include "setup/close_wait.h"
 #include "setup/uninstallation.h"
 #include "setup/wizard_buttons.h"
 #include "ui/application.h"
@@ -46,7 +47,7 @@ Tfrm_uninstall::Tfrm_uninstall(ui::Component* owner, const SetupPorts& setup)
 }
 
 void Tfrm_uninstall::FormCreate(ui::Form&) {
-  program_folder_ = std::string(base::winpath::folder(application().ports().process.executable_path()));
+  program_folder_ = install::program_folder_of(application().ports().process.executable_path());
   Notebook->set_active_page(*P1);
 }
 
@@ -73,28 +74,19 @@ void Tfrm_uninstall::btn_nextClick(ui::Control&) {
 void Tfrm_uninstall::uninstall() {
   ui::Application& app = application();
   const platform::Ports& ports = app.ports();
-  if (!holds_installation(ports.fs, program_folder_)) {
+  if (!install::is_installation(ports.fs, program_folder_)) {
     app.message_box("No brevaro installation was found in " + program_folder_ + "\rNothing has been removed.",
                     "Information", ui::MsgBoxButtons::ok, ui::MsgBoxIcon::information);
     back_to_welcome();
     return;
   }
 
-  const auto wait_for = [&](std::string_view program) {
-    platform::CloseWait w;
-    w.pause = [&app, &ports] {
-      ports.clock.sleep_ms(platform::kCloseRetryMs);
-      app.process_messages();
-    };
-    w.now_ms = [&ports] { return ports.clock.ticks_ms(); };
-    w.keep_waiting = [this, program] { return keep_waiting(program); };
-    return w;
-  };
-  const CloseResult closed =
-      close_programs(ports.fs, program_folder_, wait_for("brevaro tray program"), wait_for("brevaro program"));
-  if (closed != CloseResult::closed) {
-    const std::string program = closed == CloseResult::tray_running ? "brevaro tray program" : "brevaro program";
-    app.message_box("The un-installation has been stopped because the " + program +
+  // A request file that cannot be written ends the step here with the
+  // system's reason, before anything is removed.
+  const install::CloseResult closed = close_programs(app, program_folder_);
+  if (closed != install::CloseResult::closed) {
+    const std::string_view program = closed == install::CloseResult::tray_running ? kTrayName : kClientName;
+    app.message_box("The un-installation has been stopped because the " + std::string(program) +
                         " did not close.\rNothing else has been removed. Close it and run the un-installer again.",
                     "Information", ui::MsgBoxButtons::ok, ui::MsgBoxIcon::information);
     back_to_welcome();
@@ -106,13 +98,6 @@ void Tfrm_uninstall::uninstall() {
   btn_back->set_enabled(false);
   btn_next->set_enabled(true);
   btn_next->set_text("&Finish");
-}
-
-bool Tfrm_uninstall::keep_waiting(std::string_view program) {
-  return application().message_box("The " + std::string(program) +
-                                       " has not closed yet, so it cannot be removed.\rKeep waiting for it to close?",
-                                   "Information", ui::MsgBoxButtons::yes_no,
-                                   ui::MsgBoxIcon::question) == ui::MsgBoxResult::yes;
 }
 
 void Tfrm_uninstall::back_to_welcome() {

@@ -37,7 +37,6 @@ class Tfrm_uninstall final : public ui::Form {
 
  private:
   void uninstall();
-  bool keep_waiting(std::string_view program);
   void back_to_welcome();
 
   SetupPorts setup_;

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "setup/installation.h"
+#include "base/winpath.h"
+#include "install/apps_entry.h"
+#include "install/layout.h"
 
 namespace brevaro::setup {
 
@@ -33,52 +35,58 @@ void delete_plain_files(platform::FileSystem& fs, const std::string& folder) {
     return;
   }
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-    if (it->is_directory || it->hidden || it->system) continue;
+    if (it->is_directory || it->hidden || it->system || it->link) continue;
     try_delete(fs, folder + it->name);
   }
 }
 
+// Whether `name` in `folder` (with its trailing backslash) is a link to
+// somewhere else: such a folder's contents are not the installation's.
+bool is_link(const platform::FileSystem& fs, const std::string& folder, std::string_view name) {
+  try {
+    for (const auto& e : fs.list_directory(folder))
+      if (e.link && base::winpath::equals(e.name, name)) return true;
+  } catch (const platform::FileError&) {
+    return true;  // unknown: better left alone
+  }
+  return false;
+}
+
 }  // namespace
-
-bool holds_installation(const platform::FileSystem& fs, std::string_view program_folder) {
-  const std::string p(program_folder);
-  return fs.file_exists(p + "Data\\Brevaro.ini") || fs.file_exists(p + "Tray.exe") ||
-         (fs.file_exists(p + "brevaro.exe") && fs.directory_exists(p + "Data"));
-}
-
-CloseResult close_programs(platform::FileSystem& fs, std::string_view program_folder,
-                           const platform::CloseWait& tray_wait, const platform::CloseWait& client_wait) {
-  using platform::CloseOutcome;
-  if (platform::ask_to_close(fs, program_folder, platform::kTrayMarkers, "Tray.exe", tray_wait) ==
-      CloseOutcome::gave_up)
-    return CloseResult::tray_running;
-  // The client's request follows; a stale answer of an earlier request goes
-  // first, inside ask_to_close.
-  if (platform::ask_to_close(fs, program_folder, platform::kClientMarkers, "brevaro.exe", client_wait) ==
-      CloseOutcome::gave_up)
-    return CloseResult::client_running;
-  return CloseResult::closed;
-}
 
 void remove_installation(const platform::Ports& ports, const platform::ShellLinks& links,
                          std::string_view program_folder) {
   platform::FileSystem& fs = ports.fs;
   const std::string p(program_folder);
-  for (const char* sub : {"Data\\Download\\", "Data\\Banners\\", "Data\\", ""}) delete_plain_files(fs, p + sub);
-  for (const char* sub : {"Data\\Banners", "Data\\Download", "Data"}) try_remove_directory(fs, p + sub);
+  const std::string data = install::path_in(p, install::kDataFolder) + "\\";
+  const bool data_is_link = is_link(fs, p, install::kDataFolder);
+  const bool download_is_link = data_is_link || is_link(fs, data, "Download");
+  const bool banners_is_link = data_is_link || is_link(fs, data, "Banners");
 
+  if (!download_is_link) delete_plain_files(fs, install::path_in(p, install::kDownloadFolder) + "\\");
+  if (!banners_is_link) delete_plain_files(fs, install::path_in(p, install::kBannersFolder) + "\\");
+  if (!data_is_link) delete_plain_files(fs, data);
+  delete_plain_files(fs, p);
+  if (!banners_is_link) try_remove_directory(fs, install::path_in(p, install::kBannersFolder));
+  if (!download_is_link) try_remove_directory(fs, install::path_in(p, install::kDownloadFolder));
+  if (!data_is_link) try_remove_directory(fs, install::path_in(p, install::kDataFolder));
+
+  const std::string client_link = install::link_name(install::kClientExe);
   if (const auto desktop = links.special_folder(platform::SpecialFolder::desktop_directory))
-    try_delete(fs, *desktop + "\\brevaro.lnk");
+    try_delete(fs, install::path_in(*desktop, client_link));
   if (const auto programs = links.special_folder(platform::SpecialFolder::programs)) {
-    try_delete(fs, *programs + "\\brevaro\\brevaro.lnk");
-    try_delete(fs, *programs + "\\brevaro\\Uninstall.lnk");
-    try_remove_directory(fs, *programs + "\\brevaro");
+    const std::string menu = install::path_in(*programs, install::kStartMenuFolder);
+    try_delete(fs, install::path_in(menu, client_link));
+    try_delete(fs, install::path_in(menu, install::link_name(install::kUninstallerExe)));
+    try_remove_directory(fs, menu);
   }
 
   try {
-    if (ports.registry.open_key(kRunKey, true)) ports.registry.delete_value(kRunKey, kRunValue);
-  } catch (const std::exception&) {
+    if (ports.registry.open_key(install::kRunKey, true))
+      ports.registry.delete_value(install::kRunKey, install::kRunValue);
+  } catch (const platform::RegistryError&) {
   }
+  install::remove_apps_entry(ports.registry);
 }
 
 }  // namespace brevaro::setup

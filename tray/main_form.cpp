@@ -1,9 +1,9 @@
 #include "tray/main_form.h"
 
 #include "base/scope_exit.h"
-#include "base/winpath.h"
 #include "config/product_config.h"
-#include "platform/close_request.h"
+#include "install/close_request.h"
+#include "install/layout.h"
 #include "ui/application.h"
 #include "ui/pictures.h"
 
@@ -70,7 +70,7 @@ TfrmMain::TfrmMain(ui::Component* owner, TrayPlatform& platform, menu::MenuView&
   tray->set_cycle_interval(0);
   tray->OnDblClick = [this](ui::Component& s) { Activate1Click(s); };
 
-  CloseTimer = &make<ui::Timer>("CloseTimer", platform::kClosePollMs, true);
+  CloseTimer = &make<ui::Timer>("CloseTimer", install::kClosePollMs, true);
   CloseTimer->set_on_timer([this](ui::Timer& t) { CloseTimerTimer(t); });
 
   IconHide1 = &make<TIconHide>("IconHide1", platform);
@@ -91,7 +91,8 @@ void TfrmMain::FormCreate(ui::Form&) {
 }
 
 void TfrmMain::FormShow(ui::Form&) {
-  program_folder_ = std::string(base::winpath::folder(application().ports().process.executable_path()));
+  program_folder_ = install::program_folder_of(application().ports().process.executable_path());
+  if (!close_request_) close_request_.emplace(application().ports().fs, program_folder_, install::kTrayMarkers);
 }
 
 void TfrmMain::popupPopup(menu::TPopupMenu2000&) {
@@ -101,7 +102,7 @@ void TfrmMain::popupPopup(menu::TPopupMenu2000&) {
 
 void TfrmMain::Activate1Click(ui::Component&) {
   // The client decides by its own mutex whether a new window opens.
-  application().ports().shell.open(program_folder_ + "brevaro.exe", platform::ShowState::normal);
+  application().ports().shell.open(program_folder_ + std::string(install::kClientExe), platform::ShowState::normal);
 }
 
 void TfrmMain::ContactInformation1Click(ui::Component&) {
@@ -126,8 +127,7 @@ void TfrmMain::Exit1Click(ui::Component&) { close(); }
 void TfrmMain::CloseTimerTimer(ui::Timer& sender) {
   sender.set_enabled(false);
   // Before the form is shown there is no folder to look in.
-  if (!program_folder_.empty() &&
-      platform::answer_close_request(application().ports().fs, program_folder_, platform::kTrayMarkers)) {
+  if (close_request_ && close_request_->poll()) {
     // Closed even when the answer could not be written: the uninstaller
     // waits only for the program's exit. An open menu would hold the
     // program in its own loop: it goes first.

@@ -3,8 +3,10 @@
 // answers the uninstaller's close request.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "install/close_request.h"
 #include "menu/popup_menu.h"
 #include "tray/contacts_form.h"
 #include "tray/cool_tray_icon.h"
@@ -52,8 +54,9 @@ class TfrmMain final : public ui::Form {
  private:
   TrayPlatform& platform_;
   std::string program_folder_;
+  // Made when the program folder is known.
+  std::optional<install::CloseRequestWatch> close_request_;
 };
 
-inline constexpr std::string_view kTrayMutexName = "brevaroTrayMutex";
 
 }  // namespace brevaro::tray

@@ -35,8 +35,17 @@ bool MemoryFileSystem::directory_exists(std::string_view path) const {
   return n && n->is_directory;
 }
 
+namespace {
+// A named stream ("C:\\f.exe:Zone.Identifier") belongs to its file: the
+// path without the stream.
+std::string_view without_stream(std::string_view path) {
+  const auto colon = path.find(':', 2);
+  return colon == std::string_view::npos ? path : path.substr(0, colon);
+}
+}  // namespace
+
 void MemoryFileSystem::check_parent_writable(std::string_view path) const {
-  const std::string parent = key(wp::parent(wp::to_backslashes(path)));
+  const std::string parent = key(wp::parent(wp::to_backslashes(without_stream(path))));
   const auto* p = find(parent);
   if (!p || !p->is_directory) throw FileError(FileErrorKind::not_found, "Path not found");
   if (read_only_.count(parent)) throw FileError(FileErrorKind::access_denied, "Access is denied");
@@ -114,6 +123,14 @@ void MemoryFileSystem::copy_file(std::string_view from, std::string_view to) {
   const auto data = read_file(from);
   if (!data) throw FileError(FileErrorKind::not_found, "File not found");
   write_file(to, *data);
+  // Named streams ("file:stream") travel with the file, as the system's
+  // copy takes them along.
+  const std::string streams = key(from) + ":";
+  std::vector<std::pair<std::string, std::string>> copies;
+  for (auto it = nodes_.lower_bound(streams); it != nodes_.end() && it->first.compare(0, streams.size(), streams) == 0;
+       ++it)
+    copies.emplace_back(std::string(to) + it->first.substr(streams.size() - 1), it->second.data);
+  for (const auto& [path, bytes] : copies) write_file(path, bytes);
 }
 
 std::vector<DirEntry> MemoryFileSystem::list_directory(std::string_view path) const {
@@ -122,14 +139,19 @@ std::vector<DirEntry> MemoryFileSystem::list_directory(std::string_view path) co
   for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
        ++it) {
     if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
+    if (it->first.find(':', prefix.size()) != std::string::npos) continue;  // a named stream, not a file
     out.push_back(
-        DirEntry{it->second.name, it->second.is_directory, hidden_.count(it->first) > 0, system_.count(it->first) > 0});
+        DirEntry{it->second.name, it->second.is_directory, hidden_.count(it->first) > 0, system_.count(it->first) > 0,
+                 links_.count(it->first) > 0});
   }
   return out;
 }
 
 void MemoryFileSystem::set_in_use(std::string_view path, bool v) {
   v ? (void)in_use_.insert(key(path)) : (void)in_use_.erase(key(path));
+}
+void MemoryFileSystem::set_link(std::string_view path, bool v) {
+  v ? (void)links_.insert(key(path)) : (void)links_.erase(key(path));
 }
 void MemoryFileSystem::set_running(std::string_view path, bool v) {
   v ? (void)running_.insert(key(path)) : (void)running_.erase(key(path));
@@ -223,6 +245,15 @@ bool MemoryRegistry::delete_value(std::string_view key, std::string_view name) {
   if (broken_) return false;
   const auto it = keys_.find(norm(key));
   return it != keys_.end() && it->second.erase(base::upper(name)) > 0;
+}
+
+bool MemoryRegistry::delete_key(std::string_view key) {
+  if (broken_) return false;
+  const std::string k = norm(key);
+  const std::string below = k + "\\";
+  for (const auto& [name, values] : keys_)
+    if (name.compare(0, below.size(), below) == 0) return false;  // sub-keys keep it
+  return keys_.erase(k) > 0;
 }
 
 void MemoryRegistry::set_string(std::string_view key, std::string_view name, std::string_view value) {

@@ -36,6 +36,8 @@ class MemoryFileSystem final : public FileSystem {
   void set_unreadable(std::string_view path, bool unreadable);
   void set_read_only_folder(std::string_view path, bool read_only);  // nothing can be created or changed in it
   void set_attributes(std::string_view path, bool hidden, bool system);
+  // Marks an entry as a junction or symbolic link (its contents stay as they are).
+  void set_link(std::string_view path, bool link);
   // Bytes that may still be written; a write that needs more writes what fits
   // and fails with "disk full", as a real full disk does. Negative: no limit.
   void set_free_space(std::int64_t bytes) { free_space_ = bytes; }
@@ -56,7 +58,7 @@ class MemoryFileSystem final : public FileSystem {
   void check_file_changeable(std::string_view path) const;
 
   std::map<std::string, Node> nodes_;
-  std::set<std::string> in_use_, running_, unreadable_, read_only_, hidden_, system_;
+  std::set<std::string> in_use_, running_, unreadable_, read_only_, hidden_, system_, links_;
   std::int64_t free_space_ = -1;
   std::size_t writes_ = 0;
 };
@@ -95,6 +97,8 @@ class MemoryRegistry final : public Registry {
   std::optional<RegValue> read(std::string_view key, std::string_view name) const override;
   void write(std::string_view key, std::string_view name, const RegValue& value) override;
   bool delete_value(std::string_view key, std::string_view name) override;
+  bool delete_key(std::string_view key) override;
+  bool has_key(std::string_view key) const { return keys_.count(norm(key)) > 0; }
 
   void set_string(std::string_view key, std::string_view name, std::string_view value);
   void set_dword(std::string_view key, std::string_view name, std::uint32_t value);

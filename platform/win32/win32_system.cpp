@@ -291,6 +291,11 @@ bool Win32Registry::delete_value(std::string_view key, std::string_view name) {
   return k && RegDeleteValueW(k.get(), w(name).c_str()) == ERROR_SUCCESS;
 }
 
+bool Win32Registry::delete_key(std::string_view key) {
+  const std::wstring path = key_path(key);
+  return !path.empty() && RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str()) == ERROR_SUCCESS;
+}
+
 // ---- shell -------------------------------------------------------------------
 
 std::intptr_t Win32Shell::open(std::string_view target, ShowState show) {

@@ -38,6 +38,7 @@ class Win32Registry final : public Registry {
   std::optional<RegValue> read(std::string_view key, std::string_view name) const override;
   void write(std::string_view key, std::string_view name, const RegValue& value) override;
   bool delete_value(std::string_view key, std::string_view name) override;
+  bool delete_key(std::string_view key) override;
 };
 
 class Win32Shell final : public Shell {

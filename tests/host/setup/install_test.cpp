@@ -4,19 +4,24 @@
 #include <iterator>
 
 #include "config/product_config.h"
+#include "install/destination.h"
+#include "ui/timer.h"
 #include "setup_fixture.h"
 
 namespace brevaro::setup::testing {
 namespace {
 
 constexpr const char* kSource = "C:\\Downloads\\";
-constexpr const char* kDest = "C:\\Program Files\\brevaro";
+constexpr const char* kDest = "C:\\Users\\user\\AppData\\Local\\Programs\\brevaro";
 
 struct Installer : Machine {
   Installer() {
     sys.process.exe_path = std::string(kSource) + "brevaro.exe";
     sys.fs.put(sys.process.exe_path, kExeBytes);
     sys.fs.put(std::string(kSource) + "bv.swf", "FWS movie");
+    // Downloaded with a browser: each file carries the zone mark.
+    sys.fs.write_file(sys.process.exe_path + ":Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
+    sys.fs.write_file(std::string(kSource) + "bv.swf:Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
   }
   Tfrm_install& form() { return dynamic_cast<Tfrm_install&>(*app->main_form()); }
   // Welcome -> destination -> installation.
@@ -52,7 +57,7 @@ TEST_F(InstallerTest, WizardPagesTextsAndButtonStates) {
   EXPECT_EQ(f.Notebook->page(2).name(), "P4");
   EXPECT_EQ(f.Notebook->active_page(), f.P1);
   EXPECT_EQ(f.Memo1->lines().front(), "Welcome to brevaro.");
-  EXPECT_EQ(f.destination(), "C:\\Program Files\\brevaro");
+  EXPECT_EQ(f.destination(), kDest);  // the user's own programs folder
   EXPECT_EQ(f.panWebLink->text(), config::website_host);
   EXPECT_FALSE(f.btn_back->enabled());
   EXPECT_TRUE(f.btn_next->enabled());
@@ -82,7 +87,13 @@ TEST_F(InstallerTest, InstallsIntoANewFolder) {
   EXPECT_EQ(links.target_of(std::string(kDesktop) + "\\brevaro.lnk"), d("brevaro.exe"));
   EXPECT_EQ(links.target_of(std::string(kPrograms) + "\\brevaro\\brevaro.lnk"), d("brevaro.exe"));
   EXPECT_EQ(links.target_of(std::string(kPrograms) + "\\brevaro\\Uninstall.lnk"), d("Uninstall.exe"));
-  EXPECT_EQ(run_value(), "\"C:\\Program Files\\brevaro\\Tray.exe\"");
+  EXPECT_EQ(run_value(), "\"" + d("Tray.exe") + "\"");
+  // Settings -> Apps knows it; the copies carry no zone mark of the download.
+  EXPECT_EQ(platform::read_reg_string(sys.registry, install::kUninstallKey, "UninstallString"),
+            "\"" + d("Uninstall.exe") + "\"");
+  EXPECT_EQ(platform::read_reg_string(sys.registry, install::kUninstallKey, "DisplayVersion"), config::version);
+  for (const char* copy : {"brevaro.exe", "Uninstall.exe", "Data\\bv.swf"})
+    EXPECT_FALSE(sys.fs.file_exists(d(copy) + ":Zone.Identifier")) << copy;
 
   // Done: Back never comes back; Finish starts both programs and closes.
   EXPECT_EQ(f.Notebook->active_page(), f.P4);
@@ -94,8 +105,7 @@ TEST_F(InstallerTest, InstallsIntoANewFolder) {
   EXPECT_TRUE(f.ckbxStartProgram->checked());
   EXPECT_TRUE(started().empty());
   press(*f.btn_next);
-  EXPECT_EQ(started(), (std::vector<std::string>{"\"C:\\Program Files\\brevaro\\brevaro.exe\"",
-                                                 "\"C:\\Program Files\\brevaro\\Tray.exe\""}));
+  EXPECT_EQ(started(), (std::vector<std::string>{"\"" + d("brevaro.exe") + "\"", "\"" + d("Tray.exe") + "\""}));
   EXPECT_TRUE(app->terminated());
 }
 
@@ -103,7 +113,7 @@ TEST_F(InstallerTest, UncheckingTheBoxStartsOnlyTheTray) {
   auto& f = install();
   f.ckbxStartProgram->set_checked(false);
   press(*f.btn_next);
-  EXPECT_EQ(started(), std::vector<std::string>{"\"C:\\Program Files\\brevaro\\Tray.exe\""});
+  EXPECT_EQ(started(), std::vector<std::string>{"\"" + d("Tray.exe") + "\""});
 }
 
 TEST_F(InstallerTest, ExistingFoldersGetOnlyTheDataFolder) {
@@ -141,70 +151,77 @@ TEST_F(InstallerTest, SettingsThatAreNotIniTextStillGetTheirIdentifier) {
   EXPECT_EQ(form().btn_next->caption(), "&Finish");
 }
 
-TEST_F(InstallerTest, DestinationThatCannotBeCreatedAbortsBeforeAnyCopy) {
-  struct Case {
-    const char* what;
-    void (*arrange)(platform::headless::MemoryFileSystem&);
-  } cases[] = {
-      {"a file in its place", [](auto& fs) { fs.put(kDest, "not a folder"); }},
-      {"a file as its parent", [](auto& fs) { fs.put("C:\\Program Files", "not a folder"); }},
-      {"a read-only parent",
-       [](auto& fs) {
-         platform::create_directories(fs, "C:\\Program Files");
-         fs.set_read_only_folder("C:\\Program Files", true);
-       }},
-  };
-  for (const auto& c : cases) {
-    Installer m;
-    c.arrange(m.sys.fs);
-    m.install();
-    ASSERT_EQ(m.backend.boxes().size(), 1u) << c.what;
-    EXPECT_EQ(m.backend.boxes()[0].text, "Installation aborted, destination directory unable to be created.");
-    EXPECT_EQ(m.backend.boxes()[0].buttons, ui::MsgBoxButtons::ok);
-    EXPECT_TRUE(m.app->terminated()) << c.what;
-    EXPECT_FALSE(m.sys.fs.file_exists(m.d("brevaro.exe"))) << c.what;
-    EXPECT_FALSE(m.run_value()) << c.what;
-  }
-}
-
-TEST_F(InstallerTest, FilesThatDidNotArriveAbortTheInstallation) {
+TEST_F(InstallerTest, ARefusedDestinationKeepsTheWizardOnItsPage) {
   struct Case {
     const char* what;
     void (*arrange)(Installer&);
-    bool aborted;
+    install::DestinationProblem problem;
+    const char* folder;
   } cases[] = {
-      {"read-only program folder",
+      {"a file in its place", [](Installer& m) { m.sys.fs.put(kDest, "not a folder"); },
+       install::DestinationProblem::file_in_the_way, kDest},
+      {"a file as its parent", [](Installer& m) { m.sys.fs.put(kUserPrograms, "not a folder"); },
+       install::DestinationProblem::file_in_the_way, kUserPrograms},
+      {"a read-only parent",
+       [](Installer& m) {
+         platform::create_directories(m.sys.fs, kUserPrograms);
+         m.sys.fs.set_read_only_folder(kUserPrograms, true);
+       },
+       install::DestinationProblem::not_writable, kUserPrograms},
+      {"a read-only program folder",
        [](Installer& m) {
          platform::create_directories(m.sys.fs, m.d("Data"));
          m.sys.fs.set_read_only_folder(kDest, true);
        },
-       true},
+       install::DestinationProblem::not_writable, kDest},
+      {"the installer's own folder",
+       [](Installer& m) { m.sys.process.exe_path = std::string(kDest) + "\\brevaro.exe"; },
+       install::DestinationProblem::installer_folder, kDest},
+  };
+  for (const auto& c : cases) {
+    Installer m;
+    c.arrange(m);
+    if (!m.sys.fs.file_exists(m.sys.process.exe_path)) m.sys.fs.put(m.sys.process.exe_path, kExeBytes);
+    auto& f = m.install();
+    EXPECT_EQ(m.box_texts(),
+              std::vector<std::string>{install::destination_message({c.problem, c.folder})})
+        << c.what;
+    EXPECT_EQ(m.backend.boxes()[0].buttons, ui::MsgBoxButtons::ok);
+    // Still on the destination page, ready for another choice.
+    EXPECT_FALSE(m.app->terminated()) << c.what;
+    EXPECT_EQ(f.Notebook->active_page(), f.P2) << c.what;
+    for (ui::Button* b : {f.btn_back, f.btn_next, f.btn_cancel, f.btn_filename}) EXPECT_TRUE(b->enabled()) << c.what;
+    EXPECT_FALSE(m.sys.fs.directory_exists(m.d("Data\\Download"))) << c.what;
+    EXPECT_FALSE(m.sys.fs.file_exists(m.d("Uninstall.exe"))) << c.what;
+    EXPECT_FALSE(m.run_value()) << c.what;
+  }
+}
+
+TEST_F(InstallerTest, FilesThatDidNotArriveAbortTheInstallationNamingTheFile) {
+  struct Case {
+    const char* what;
+    void (*arrange)(Installer&);
+    const char* failed;  // none: the installation goes on
+  } cases[] = {
       {"running uninstaller in the way",
        [](Installer& m) {
          m.sys.fs.put(m.d("Data\\x"), "");
          m.sys.fs.put(m.d("Uninstall.exe"), "old");
          m.sys.fs.set_running(m.d("Uninstall.exe"), true);
        },
-       true},
-      {"no tray resource", [](Installer& m) { m.sys.process.resources.clear(); }, true},
-      // A tray program that does not exit keeps its file: the old tray stays
-      // and the installation goes on.
-      {"locked tray",
-       [](Installer& m) {
-         m.sys.fs.put(m.d("Tray.exe"), "old tray");
-         m.sys.fs.set_running(m.d("Tray.exe"), true);
-       },
-       false},
+       "Uninstall.exe"},
+      {"no tray resource", [](Installer& m) { m.sys.process.resources.clear(); }, "Tray.exe"},
       {"no default banner beside the installer", [](Installer& m) { m.sys.fs.delete_file("C:\\Downloads\\bv.swf"); },
-       false},
+       nullptr},
   };
   for (const auto& c : cases) {
     Installer m;
     c.arrange(m);
     auto& f = m.install();
-    if (c.aborted) {
-      ASSERT_EQ(m.box_texts(),
-                std::vector<std::string>{"Installation aborted!\rFiles will not have been installed properly."})
+    if (c.failed) {
+      ASSERT_EQ(m.box_texts(), std::vector<std::string>{"Installation aborted!\rFiles will not have been installed "
+                                                        "properly.\r" +
+                                                        m.d(c.failed)})
           << c.what;
       EXPECT_TRUE(m.app->terminated()) << c.what;
       EXPECT_FALSE(m.sys.fs.file_exists(m.d("Data\\Brevaro.ini"))) << c.what;
@@ -216,11 +233,83 @@ TEST_F(InstallerTest, FilesThatDidNotArriveAbortTheInstallation) {
   }
 }
 
-TEST_F(InstallerTest, ShortcutFoldersFromTheRegistry) {
-  // No desktop value: that link is skipped without a word; a start-menu folder
-  // that does not exist yet is made.
-  sys.registry.write(kShellFoldersKey, "Desktop", platform::RegValue{platform::RegType::sz, ""});
-  sys.registry.set_string(kShellFoldersKey, "Start Menu", "C:\\Elsewhere\\Menu");
+TEST_F(InstallerTest, TheDefaultMovieComesFromTheProgramWhenNoneLiesBesideIt) {
+  sys.fs.delete_file(std::string(kSource) + "bv.swf");
+  auto& res = sys.process.resources["DEFAULTMOVIE"];
+  const std::string movie = "FWS from the resource";
+  res.resize(movie.size());
+  std::memcpy(res.data(), movie.data(), movie.size());
+  install();
+  EXPECT_EQ(file(d("Data\\bv.swf")), movie);
+}
+
+TEST_F(InstallerTest, InstallingOverARunningInstallationAsksItsProgramsToClose) {
+  struct Case {
+    const char* what;
+    int closes_after_pauses;  // the programs answer at this pause; 0: never
+    bool keep_waiting;
+    bool installed;
+  } cases[] = {{"both close", 3, false, true}, {"they do not close and the user stops waiting", 0, false, false}};
+  for (const auto& c : cases) {
+    Installer m;
+    m.sys.fs.put(m.d("Data\\Brevaro.ini"), "[Default]\r\nUN=199901010000000000\r\n");
+    for (const char* exe : {"brevaro.exe", "Tray.exe"}) {
+      m.sys.fs.put(m.d(exe), "old");
+      m.sys.fs.set_running(m.d(exe), true);
+    }
+    // The running programs look for their requests as the wizard waits.
+    int pauses = 0;
+    auto& f = m.open<Tfrm_install>();
+    auto& poll = m.app->make<ui::Timer>("", install::kCloseRetryMs);
+    poll.set_on_timer([&](ui::Timer&) {
+      if (c.closes_after_pauses == 0 || ++pauses < c.closes_after_pauses) return;
+      for (const auto* markers : {&install::kTrayMarkers, &install::kClientMarkers})
+        if (install::answer_close_request(m.sys.fs, std::string(kDest) + "\\", *markers))
+          m.sys.fs.set_running(m.d(std::string(markers->executable).c_str()), false);
+    });
+    m.backend.answer_next_box(c.keep_waiting ? ui::MsgBoxResult::yes : ui::MsgBoxResult::no);
+    m.press(*f.btn_next);
+    m.press(*f.btn_next);
+    if (c.installed) {
+      EXPECT_TRUE(m.backend.boxes().empty()) << c.what;
+      EXPECT_EQ(m.file(m.d("brevaro.exe")), kExeBytes) << c.what;
+      EXPECT_EQ(m.file(m.d("Tray.exe")), kTrayBytes) << c.what;
+      EXPECT_EQ(f.Notebook->active_page(), f.P4) << c.what;
+    } else {
+      // The question after 30 s, "No", and the reason: the wizard stays on its page.
+      ASSERT_EQ(m.box_texts().size(), 2u) << c.what;
+      EXPECT_EQ(m.box_texts()[1], kProgramsStillRunning) << c.what;
+      EXPECT_EQ(f.Notebook->active_page(), f.P2) << c.what;
+      EXPECT_TRUE(f.btn_next->enabled()) << c.what;
+      EXPECT_FALSE(m.sys.fs.file_exists(m.d("TClose.dat"))) << c.what;  // taken back
+      EXPECT_EQ(m.file(m.d("brevaro.exe")), "old") << c.what;
+    }
+  }
+}
+
+TEST_F(InstallerTest, ElevatedInstallersNeverStartTheProgramsAndOtherAccountsStop) {
+  Installer elevated;
+  elevated.sys.process.elevated_as = {true, false};
+  auto& f = elevated.install();
+  elevated.press(*f.btn_next);  // Finish
+  EXPECT_TRUE(elevated.started().empty());
+  EXPECT_EQ(elevated.box_texts(), std::vector<std::string>{std::string(kStartFromTheStartMenu)});
+  EXPECT_TRUE(elevated.app->terminated());
+
+  Installer other;
+  other.sys.process.elevated_as = {true, true};
+  other.install();
+  EXPECT_EQ(other.box_texts(), std::vector<std::string>{std::string(kOtherAccount)});
+  EXPECT_TRUE(other.app->terminated());
+  EXPECT_FALSE(other.sys.fs.directory_exists(kDest));
+  EXPECT_FALSE(other.run_value());
+}
+
+TEST_F(InstallerTest, ShortcutFoldersFromTheShell) {
+  // No desktop folder: that link is skipped without a word; a Programs folder
+  // that does not exist yet gets its brevaro folder made.
+  links.folders.erase(platform::SpecialFolder::desktop_directory);
+  links.folders[platform::SpecialFolder::programs] = "C:\\Elsewhere\\Menu\\Programs";
   auto& f = install();
   EXPECT_TRUE(backend.boxes().empty());
   ASSERT_EQ(links.saved.size(), 2u);
@@ -230,7 +319,7 @@ TEST_F(InstallerTest, ShortcutFoldersFromTheRegistry) {
 
   // A desktop folder that does not exist: the link cannot be saved, and is skipped.
   Installer m;
-  m.sys.registry.set_string(kShellFoldersKey, "Desktop", "C:\\Missing\\Desktop");
+  m.links.folders[platform::SpecialFolder::desktop_directory] = "C:\\Missing\\Desktop";
   m.install();
   EXPECT_TRUE(m.backend.boxes().empty());
   EXPECT_EQ(m.links.saved.size(), 2u);
@@ -267,7 +356,7 @@ TEST_F(InstallerTest, FolderDialogChoosesTheProductSubFolder) {
   press(*f.btn_next);
 
   press(*f.btn_filename);  // cancelled
-  EXPECT_EQ(f.destination(), "C:\\Program Files\\brevaro");
+  EXPECT_EQ(f.destination(), kDest);
   press(*f.btn_filename);  // a drive root
   EXPECT_EQ(f.destination(), "C:\\brevaro");
   press(*f.btn_filename);
@@ -287,6 +376,23 @@ TEST_F(InstallerTest, FolderDialogChoosesTheProductSubFolder) {
   press(*f.btn_next);
   EXPECT_EQ(file("C:\\New\\brevaro\\brevaro.exe"), kExeBytes);
   EXPECT_EQ(run_value(), "\"C:\\New\\brevaro\\Tray.exe\"");
+}
+
+TEST_F(InstallerTest, TypedFoldersAreMadeAbsoluteAndCheckedLikeTheDefault) {
+  sys.fs.put("C:\\Locked\\x", "");
+  sys.fs.set_read_only_folder("C:\\Locked", true);
+  folders.answers = {"C:", "relative\\path", "C:\\Locked", "C:" + std::string(250, 'x')};
+  auto& f = open<Tfrm_install>();
+  press(*f.btn_next);
+  press(*f.btn_filename);  // a bare drive is its root
+  EXPECT_EQ(f.destination(), "C:\\brevaro");
+  for (int i = 0; i < 3; ++i) press(*f.btn_filename);  // each refused: the destination stays
+  EXPECT_EQ(f.destination(), "C:\\brevaro");
+  ASSERT_EQ(box_texts().size(), 3u);
+  EXPECT_EQ(box_texts()[0], install::destination_message({install::DestinationProblem::not_absolute, "relative\\path"}));
+  EXPECT_EQ(box_texts()[1], install::destination_message({install::DestinationProblem::not_writable, "C:\\Locked"}));
+  EXPECT_NE(box_texts()[2].find("too deep"), std::string::npos);
+  EXPECT_FALSE(sys.fs.directory_exists("C:\\" + std::string(250, 'x')));  // refused before it was made
 }
 
 TEST_F(InstallerTest, CancelAsksAndTheWebLinkOpensTheSite) {

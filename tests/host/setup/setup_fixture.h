@@ -1,6 +1,6 @@
 // A headless machine for the installer and the uninstaller: the in-memory
-// file system with the installer's files in a download folder, the shell
-// folders in the registry, recorded shell links and a scripted folder dialog.
+// file system with the installer's files in a download folder, the shell's
+// known folders, recorded shell links and a scripted folder dialog.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/ini.h"
+#include "install/layout.h"
 #include "platform/headless/headless.h"
 #include "platform/headless/headless_shell_links.h"
 #include "setup/installation.h"
@@ -25,6 +26,7 @@ inline constexpr const char* kTrayBytes = "MZ the tray program";
 inline constexpr const char* kDesktop = "C:\\Users\\user\\Desktop";
 inline constexpr const char* kStartMenu = "C:\\Users\\user\\Start Menu";
 inline constexpr const char* kPrograms = "C:\\Users\\user\\Start Menu\\Programs";
+inline constexpr const char* kUserPrograms = "C:\\Users\\user\\AppData\\Local\\Programs";
 
 struct Machine {
   platform::headless::HeadlessSystem sys;
@@ -34,12 +36,12 @@ struct Machine {
   std::unique_ptr<ui::Application> app;
 
   Machine() {
-    sys.registry.set_string(kShellFoldersKey, "Desktop", kDesktop);
-    sys.registry.set_string(kShellFoldersKey, "Start Menu", kStartMenu);
     platform::create_directories(sys.fs, kDesktop);
     platform::create_directories(sys.fs, kPrograms);
     links.folders[platform::SpecialFolder::desktop_directory] = kDesktop;
     links.folders[platform::SpecialFolder::programs] = kPrograms;
+    links.folders[platform::SpecialFolder::start_menu] = kStartMenu;
+    links.folders[platform::SpecialFolder::user_program_files] = kUserPrograms;
     const std::string tray = kTrayBytes;
     auto& res = sys.process.resources["TASKTRAY"];
     res.resize(tray.size());
@@ -67,7 +69,9 @@ struct Machine {
   }
 
   std::string file(const std::string& path) const { return sys.fs.read_file(path).value_or("<missing>"); }
-  std::optional<std::string> run_value() const { return platform::read_reg_string(sys.registry, kRunKey, kRunValue); }
+  std::optional<std::string> run_value() const {
+    return platform::read_reg_string(sys.registry, install::kRunKey, install::kRunValue);
+  }
   std::vector<std::string> box_texts() const {
     std::vector<std::string> out;
     for (const auto& b : backend.boxes()) out.push_back(b.text);

@@ -1,6 +1,7 @@
 #include "setup/uninstall_form.h"
 
-#include "platform/close_request.h"
+#include "install/apps_entry.h"
+#include "install/close_request.h"
 #include "setup_fixture.h"
 #include "ui/timer.h"
 
@@ -27,19 +28,20 @@ struct Uninstaller : Machine {
     platform::create_directories(sys.fs, std::string(kPrograms) + "\\brevaro");
     links.save_link(p("brevaro.exe"), std::string(kPrograms) + "\\brevaro\\brevaro.lnk");
     links.save_link(p("Uninstall.exe"), std::string(kPrograms) + "\\brevaro\\Uninstall.lnk");
-    sys.registry.set_string(kRunKey, kRunValue, "\"C:\\Program Files\\brevaro\\Tray.exe\"");
+    sys.registry.set_string(install::kRunKey, install::kRunValue, "\"C:\\Program Files\\brevaro\\Tray.exe\"");
+    install::write_apps_entry(sys.registry, kP, "1.0", 100);
   }
   static std::string p(const char* rel) { return std::string(kP) + rel; }
   // The tray program or the client as a running program: its executable
   // is locked, and it answers its request from a 100 ms polling timer once
   // `answers_after_ms` have passed (never when none).
-  void running(const char* exe, const platform::CloseMarkers& markers, std::optional<std::uint64_t> answers_after_ms) {
+  void running(const char* exe, const install::CloseMarkers& markers, std::optional<std::uint64_t> answers_after_ms) {
     sys.fs.set_running(p(exe), true);
     if (!answers_after_ms) return;
-    auto& poll = app->make<ui::Timer>("", platform::kClosePollMs);
+    auto& poll = app->make<ui::Timer>("", install::kClosePollMs);
     const std::uint64_t from = backend.now() + *answers_after_ms;
     poll.set_on_timer([this, exe, &markers, from, &poll](ui::Timer&) {
-      if (backend.now() < from || !platform::answer_close_request(sys.fs, kP, markers)) return;
+      if (backend.now() < from || !install::answer_close_request(sys.fs, kP, markers)) return;
       sys.fs.set_running(p(exe), false);
       poll.set_enabled(false);
     });
@@ -70,6 +72,7 @@ TEST_F(UninstallerTest, NeitherProgramRunning) {
   EXPECT_FALSE(sys.fs.directory_exists(std::string(kPrograms) + "\\brevaro"));
   EXPECT_TRUE(sys.fs.directory_exists(kPrograms));
   EXPECT_FALSE(run_value());
+  EXPECT_FALSE(sys.registry.has_key(install::kUninstallKey));
 
   EXPECT_EQ(f.Notebook->active_page(), f.P2);
   EXPECT_EQ(f.Memo3->lines(), std::vector<std::string>{"brevaro program has been un-installed successfully."});
@@ -82,8 +85,8 @@ TEST_F(UninstallerTest, NeitherProgramRunning) {
 
 TEST_F(UninstallerTest, ProgramsThatCloseAfterAFewPolls) {
   auto& f = open<Tfrm_uninstall>();
-  running("Tray.exe", platform::kTrayMarkers, 1200);
-  running("brevaro.exe", platform::kClientMarkers, 0);
+  running("Tray.exe", install::kTrayMarkers, 1200);
+  running("brevaro.exe", install::kClientMarkers, 0);
   std::uint64_t client_asked_at = 0;
   auto& watch = app->make<ui::Timer>("", 50);
   watch.set_on_timer([&](ui::Timer& t) {
@@ -106,10 +109,10 @@ TEST_F(UninstallerTest, ProgramsThatCloseAfterAFewPolls) {
 TEST_F(UninstallerTest, ProgramThatNeverClosesBringsTheQuestionAfterThirtySeconds) {
   struct Case {
     const char* exe;
-    const platform::CloseMarkers* markers;
+    const install::CloseMarkers* markers;
     const char* name;
-  } cases[] = {{"Tray.exe", &platform::kTrayMarkers, "brevaro tray program"},
-               {"brevaro.exe", &platform::kClientMarkers, "brevaro program"}};
+  } cases[] = {{"Tray.exe", &install::kTrayMarkers, "brevaro tray program"},
+               {"brevaro.exe", &install::kClientMarkers, "brevaro program"}};
   for (const auto& c : cases) {
     // "No": the uninstallation stops before anything else is removed.
     {
@@ -179,11 +182,11 @@ TEST_F(UninstallerTest, HiddenSystemFilesAndForeignFoldersStay) {
 }
 
 TEST_F(UninstallerTest, NothingOutsideTheProgramFolderButShortcutsAndRunValue) {
-  // The registry's shell folders and the Run value name other places: only
-  // the shell's own folders are looked at, and only the value is removed.
-  sys.registry.set_string(kShellFoldersKey, "Desktop", "C:\\Other");
+  // The Run value names another place, and other folders hold links of the
+  // same name: only the shell's own folders are looked at, and only the
+  // value is removed.
   sys.fs.put("C:\\Other\\brevaro.lnk", "someone else's link");
-  sys.registry.set_string(kRunKey, kRunValue, "\"C:\\Other\\Tray.exe\"");
+  sys.registry.set_string(install::kRunKey, install::kRunValue, "\"C:\\Other\\Tray.exe\"");
   sys.fs.put("C:\\Other\\Tray.exe", "other");
   sys.fs.put(std::string(kPrograms) + "\\brevaro\\keep.txt", "user file");
   auto& f = open<Tfrm_uninstall>();
@@ -197,7 +200,8 @@ TEST_F(UninstallerTest, NothingOutsideTheProgramFolderButShortcutsAndRunValue) {
 
 TEST_F(UninstallerTest, MissingShortcutsAndRunValueCauseNoMessage) {
   sys.fs.delete_file(std::string(kDesktop) + "\\brevaro.lnk");
-  sys.registry.delete_value(kRunKey, kRunValue);
+  sys.registry.delete_value(install::kRunKey, install::kRunValue);
+  install::remove_apps_entry(sys.registry);
   links.folders.clear();
   auto& f = open<Tfrm_uninstall>();
   press(*f.btn_next);
@@ -221,9 +225,76 @@ TEST_F(UninstallerTest, AFolderWithoutAnInstallationIsLeftAlone) {
   EXPECT_EQ(f.Notebook->active_page(), f.P1);
 }
 
+TEST_F(UninstallerTest, OnlyTheInstallersOwnFilesMakeAnInstallation) {
+  // A tray program alone (or beside an uninstaller copy) is not enough.
+  Machine m;
+  m.sys.process.exe_path = "C:\\Users\\user\\Downloads\\Uninstall.exe";
+  m.sys.fs.put(m.sys.process.exe_path, kExeBytes);
+  m.sys.fs.put("C:\\Users\\user\\Downloads\\Tray.exe", "MZ someone's tray");
+  m.sys.fs.put("C:\\Users\\user\\Downloads\\photo.jpg", "precious");
+  auto& f = m.open<Tfrm_uninstall>();
+  m.press(*f.btn_next);
+  ASSERT_EQ(m.backend.boxes().size(), 1u);
+  EXPECT_EQ(m.file("C:\\Users\\user\\Downloads\\photo.jpg"), "precious");
+  EXPECT_EQ(m.file("C:\\Users\\user\\Downloads\\Tray.exe"), "MZ someone's tray");
+  EXPECT_FALSE(m.sys.fs.file_exists("C:\\Users\\user\\Downloads\\TClose.dat"));
+}
+
+TEST_F(UninstallerTest, ARequestFileThatCannotBeWrittenStopsWithTheErrorAndRemovesNothing) {
+  struct Case {
+    const char* what;
+    const char* request;
+    bool tray_running;  // the client is asked only once the tray program has gone
+  } cases[] = {
+      {"a folder named like the tray's request", "TClose.dat", true},
+      {"a folder named like the client's request", "Close.dat", false},
+  };
+  for (const auto& c : cases) {
+    Uninstaller m;
+    if (c.tray_running) m.sys.fs.set_running(p("Tray.exe"), true);
+    m.sys.fs.set_running(p("brevaro.exe"), true);
+    m.sys.fs.create_directory(p(c.request));
+    auto& f = m.open<Tfrm_uninstall>();
+    const auto before = m.backend.now();
+    m.press(*f.btn_next);
+    EXPECT_EQ(m.app->errors_shown().size(), 1u) << c.what;
+    EXPECT_EQ(m.backend.now(), before) << c.what;  // no wait for a program that was never asked
+    EXPECT_EQ(m.sys.fs.file_exists(p("Tray.exe")), c.tray_running) << c.what;
+    for (const char* kept : {"brevaro.exe", "Data\\Brevaro.ini", "Data\\Banners\\a.gif"})
+      EXPECT_TRUE(m.sys.fs.file_exists(p(kept))) << c.what << " " << kept;
+    EXPECT_TRUE(m.run_value()) << c.what;
+    EXPECT_TRUE(m.sys.registry.has_key(install::kUninstallKey)) << c.what;
+    EXPECT_FALSE(f.btn_next->enabled()) << c.what;  // the form stays removing; only its close box leaves it
+  }
+}
+
+TEST_F(UninstallerTest, LinksInTheDataFolderAreNotFollowed) {
+  // Data\Banners is a junction into the user's pictures: its files are not
+  // the installation's.
+  sys.fs.put("C:\\Users\\user\\Pictures\\holiday.jpg", "precious");
+  sys.fs.put(p("Data\\Banners\\holiday.jpg"), "precious (through the junction)");
+  sys.fs.set_link(p("Data\\Banners"), true);
+  auto& f = open<Tfrm_uninstall>();
+  press(*f.btn_next);
+  EXPECT_EQ(f.btn_next->caption(), "&Finish");
+  EXPECT_TRUE(sys.fs.file_exists(p("Data\\Banners\\holiday.jpg")));
+  EXPECT_TRUE(sys.fs.file_exists(p("Data\\Banners\\a.gif")));
+  EXPECT_FALSE(sys.fs.file_exists(p("Data\\Download\\b.gif")));
+  EXPECT_FALSE(sys.fs.file_exists(p("Data\\Brevaro.ini")));
+
+  // The whole data folder a link: none of it is emptied.
+  Uninstaller m;
+  m.sys.fs.set_link(p("Data"), true);
+  auto& g = m.open<Tfrm_uninstall>();
+  m.press(*g.btn_next);
+  EXPECT_TRUE(m.sys.fs.file_exists(p("Data\\Download\\b.gif")));
+  EXPECT_TRUE(m.sys.fs.file_exists(p("Data\\Brevaro.ini")));
+  EXPECT_FALSE(m.sys.fs.file_exists(p("brevaro.exe")));
+}
+
 TEST_F(UninstallerTest, CloseBoxDuringTheRemovalTakesEffectAtItsEnd) {
   auto& f = open<Tfrm_uninstall>();
-  running("Tray.exe", platform::kTrayMarkers, 2000);
+  running("Tray.exe", install::kTrayMarkers, 2000);
   auto& closer = app->make<ui::Timer>("", 700);
   closer.set_on_timer([&](ui::Timer& t) {
     t.set_enabled(false);

@@ -2,10 +2,12 @@
 
 #include <string>
 
-#include "platform/close_request.h"
+#include "install/close_request.h"
 #include "platform/headless/headless.h"
 
-namespace brevaro::platform {
+namespace brevaro::install {
+
+namespace headless = platform::headless;
 namespace {
 
 constexpr const char* kDir = "C:\\Program Files\\brevaro\\";
@@ -86,7 +88,7 @@ struct Asking : ::testing::Test {
 TEST_F(Asking, ProgramNotRunningLosesItsExecutableAtTheFirstTry) {
   fs.put(at("Tray.exe"), "MZ");
   fs.put(at("TClosed.dat"), "TrayClosed.\r\n");
-  EXPECT_EQ(ask_to_close(fs, kDir, kTrayMarkers, "Tray.exe", wait()), CloseOutcome::closed);
+  EXPECT_EQ(ask_to_close(fs, kDir, kTrayMarkers, wait()), CloseOutcome::closed);
   EXPECT_FALSE(fs.file_exists(at("Tray.exe")));
   EXPECT_FALSE(fs.file_exists(at("TClosed.dat")));              // the stale answer went first
   EXPECT_EQ(fs.read_file(at("TClose.dat")), "Close Now.\r\n");  // stays for the later removal steps
@@ -100,7 +102,7 @@ TEST_F(Asking, WaitsUntilTheProgramAnswersAndExits) {
   on_pause = [this] {
     if (pauses == 3 && answer_close_request(fs, kDir, kClientMarkers)) fs.set_running(at("brevaro.exe"), false);
   };
-  EXPECT_EQ(ask_to_close(fs, kDir, kClientMarkers, "brevaro.exe", wait()), CloseOutcome::closed);
+  EXPECT_EQ(ask_to_close(fs, kDir, kClientMarkers, wait()), CloseOutcome::closed);
   EXPECT_EQ(pauses, 3);
   EXPECT_FALSE(fs.file_exists(at("brevaro.exe")));
   EXPECT_EQ(fs.read_file(at("BVClosed.dat")), "BVClosed.\r\n");
@@ -112,11 +114,75 @@ TEST_F(Asking, ProgramThatNeverExitsBringsTheQuestionEveryThirtySeconds) {
   fs.set_running(at("brevaro.exe"), true);
   int asked = 0;
   answer = [&] { return ++asked < 2; };  // "keep waiting" once, then give up
-  EXPECT_EQ(ask_to_close(fs, kDir, kClientMarkers, "brevaro.exe", wait()), CloseOutcome::gave_up);
+  EXPECT_EQ(ask_to_close(fs, kDir, kClientMarkers, wait()), CloseOutcome::gave_up);
   EXPECT_EQ(questions, 2);
   EXPECT_EQ(clock.ticks_ms(), 60000u);
   EXPECT_TRUE(fs.file_exists(at("brevaro.exe")));
 }
 
+TEST_F(Asking, ARequestThatCannotBeWrittenStopsAtOnceAndGivingUpTakesItBack) {
+  // A folder in the way of the request: the step ends with the system's
+  // reason before the executable is touched.
+  fs.put(at("brevaro.exe"), "MZ");
+  fs.create_directory(at("Close.dat"));
+  EXPECT_THROW(ask_to_close(fs, kDir, kClientMarkers, wait()), platform::FileError);
+  EXPECT_TRUE(fs.file_exists(at("brevaro.exe")));
+  EXPECT_EQ(pauses, 0);
+
+  // A read-only program folder: the same.
+  headless::MemoryFileSystem ro;
+  ro.put(at("Tray.exe"), "MZ");
+  ro.set_read_only_folder("C:\\Program Files\\brevaro", true);
+  EXPECT_THROW(ask_to_close(ro, kDir, kTrayMarkers, wait()), platform::FileError);
+  EXPECT_TRUE(ro.file_exists(at("Tray.exe")));
+
+  // Giving up removes the request again, so the next start is not closed by it.
+  headless::MemoryFileSystem busy;
+  busy.put(at("brevaro.exe"), "MZ");
+  busy.set_running(at("brevaro.exe"), true);
+  EXPECT_EQ(ask_to_close(busy, kDir, kClientMarkers, wait()), CloseOutcome::gave_up);
+  EXPECT_FALSE(busy.file_exists(at("Close.dat")));
+  EXPECT_TRUE(busy.file_exists(at("brevaro.exe")));
+}
+
+TEST_F(Asking, ClosingProgramsAsksOnlyThoseNamedAndStopsAtTheFirstThatStays) {
+  fs.put(at("Tray.exe"), "MZ");
+  fs.put(at("brevaro.exe"), "MZ");
+  fs.set_running(at("Tray.exe"), true);
+  EXPECT_EQ(close_programs(fs, kDir, wait(), wait()), CloseResult::tray_running);
+  EXPECT_FALSE(fs.file_exists(at("Close.dat")));  // the client was never asked
+  EXPECT_TRUE(fs.file_exists(at("brevaro.exe")));
+
+  EXPECT_EQ(close_programs(fs, kDir, wait(), wait(), ClosePrograms{false, true}), CloseResult::closed);
+  EXPECT_FALSE(fs.file_exists(at("brevaro.exe")));
+  EXPECT_TRUE(fs.file_exists(at("Tray.exe")));
+}
+
+TEST(CloseRequestWatch, ARequestLeftOverThatCannotBeDeletedDoesNotCloseEveryStart) {
+  struct Case {
+    const char* what;
+    bool deletable;
+    bool closes_at_first_look;
+  } cases[] = {{"a request written before the start", true, true},
+               {"a locked request left over", false, false}};
+  for (const auto& c : cases) {
+    headless::MemoryFileSystem fs;
+    fs.put(at("Close.dat"), "Close Now.\r\n");
+    if (!c.deletable) fs.set_in_use(at("Close.dat"), true);
+    CloseRequestWatch watch(fs, kDir, kClientMarkers);
+    EXPECT_EQ(watch.poll(), c.closes_at_first_look) << c.what;
+    EXPECT_FALSE(watch.poll()) << c.what;
+    if (!c.deletable) {
+      // Once the stale file has gone, a new request is answered as usual.
+      fs.set_in_use(at("Close.dat"), false);
+      fs.delete_file(at("Close.dat"));
+      EXPECT_FALSE(watch.poll()) << c.what;
+      fs.put(at("Close.dat"), "Close Now.\r\n");
+      EXPECT_TRUE(watch.poll()) << c.what;
+      EXPECT_EQ(fs.read_file(at("BVClosed.dat")), "BVClosed.\r\n");
+    }
+  }
+}
+
 }  // namespace
-}  // namespace brevaro::platform
+}  // namespace brevaro::install
