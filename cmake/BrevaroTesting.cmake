@@ -36,7 +36,8 @@ endfunction()
 # brevaro_add_fuzzer(name SOURCES ... LIBS ... [CORPUS dir]): a libFuzzer
 # target (fuzz preset only). ctest runs it for BREVARO_FUZZ_SECONDS on its
 # corpus folder (tests/fuzz/<name>/corpus unless CORPUS names another, e.g.
-# one shared by two targets of the same format).
+# one shared by two targets of the same format). ARGS are extra libFuzzer
+# flags after the defaults (a later flag wins, e.g. a lower -rss_limit_mb).
 set(BREVARO_FUZZ_SECONDS 20 CACHE STRING "Seconds each fuzzer runs under ctest")
 if(BREVARO_FUZZ AND NOT TARGET fuzzers)
   add_custom_target(fuzzers)
@@ -45,7 +46,7 @@ function(brevaro_add_fuzzer name)
   if(NOT BREVARO_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS;ARGS" ${ARGN})
   add_executable(${name} ${F_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
   target_link_libraries(${name} PRIVATE ${F_LIBS} brevaro_sanitize brevaro_warnings)
@@ -56,9 +57,10 @@ function(brevaro_add_fuzzer name)
     set(corpus ${F_CORPUS})
   endif()
   set(work ${CMAKE_BINARY_DIR}/fuzz-work/${name})
+  list(JOIN F_ARGS " " extra)
   add_test(NAME fuzz.${name}
     COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
-      sh -c "mkdir -p '${work}' && cp -r '${corpus}/.' '${work}/' 2>/dev/null; exec \"$0\" -max_total_time=${BREVARO_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 '${work}'" $<TARGET_FILE:${name}>)
+      sh -c "mkdir -p '${work}' && cp -r '${corpus}/.' '${work}/' 2>/dev/null; exec \"$0\" -max_total_time=${BREVARO_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 ${extra} '${work}'" $<TARGET_FILE:${name}>)
   set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
 endfunction()
 

@@ -1,7 +1,6 @@
 // Fuzzes composition with every disposal and the control's model (load,
-// frame changes, painting). The limits are small (few frames, small canvases)
-// so that each input composes quickly; the parser and the LZW decoder get
-// their depth in gif_parse_fuzzer.
+// frame changes, painting) under the product's limits; the parser and the
+// LZW decoder get their depth in gif_parse_fuzzer.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -12,15 +11,9 @@
 
 namespace {
 
-brevaro::gif::Limits fuzz_limits() {
-  brevaro::gif::Limits l;
-  l.max_frames = 16;
-  l.max_frame_dimension = 256;
-  l.max_canvas_dimension = 256;
-  l.max_canvas_pixels = std::uint64_t{128} * 128;
-  l.max_frame_bytes = std::size_t{1} << 17;
-  return l;
-}
+// The product's limits for pictures from the network, as the banner control
+// loads them: whatever passes them must compose within their budget.
+brevaro::gif::Limits fuzz_limits() { return brevaro::gif::banner_limits(); }
 
 }  // namespace
 

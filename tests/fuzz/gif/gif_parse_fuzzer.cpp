@@ -20,17 +20,21 @@ void check(bool ok) {
 void parse(std::span<const std::uint8_t> bytes) {
   using namespace brevaro::gif;
   ParseOptions options;
-  // A small budget for decoded frames: larger frames only cost time in
-  // allocation and memset, and reach no other code.
-  options.limits.max_canvas_pixels = std::uint64_t{1} << 18;
-  options.limits.max_frame_bytes = std::size_t{1} << 18;
+  // The product's limits for pictures from the network: what the parser
+  // accepts must fit the budget the banner control composes it in.
+  options.limits = banner_limits();
   options.first_image_only = !bytes.empty() && (bytes.back() & 1);
   GifFile file;
   if (parse_gif(bytes, options, file) != ParseStatus::ok) return;
   check(!file.frames.empty());
   check(file.frames.size() <= static_cast<std::size_t>(options.limits.max_frames));
   check(!options.first_image_only || file.frames.size() == 1);
-  check(std::uint64_t(file.picture_width) * std::uint64_t(file.picture_height) <= options.limits.max_canvas_pixels);
+  const std::uint64_t area = std::uint64_t(file.picture_width) * std::uint64_t(file.picture_height);
+  check(area <= options.limits.max_canvas_pixels);
+  std::uint64_t held = area * (file.any_transparent ? 5 : 4);
+  for (const Frame& f : file.frames)
+    held += f.pixels.size() + f.mask.size() + (f.disposal == Disposal::previous ? 5 * f.pixels.size() : 0);
+  check(held <= options.limits.max_total_bytes);
   for (const Frame& f : file.frames) {
     check(f.width > 0 && f.height > 0);
     check(f.left + f.width <= file.picture_width && f.top + f.height <= file.picture_height);
