@@ -16,6 +16,7 @@
 
 #include "platform/win32/handles.h"
 #include "platform/win32/region_data.h"
+#include "platform/win32/wide.h"
 #include "platform/win32/win32_system.h"
 #include "ui/application.h"
 #include "ui/controls.h"
@@ -27,12 +28,14 @@
 namespace brevaro {
 namespace {
 
+// %TEMP%\brevaro-wine-test-<pid>\ in UTF-8; the buffer grows until the folder fits.
 std::string temp_folder() {
-  char buf[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, buf);
-  std::string dir = std::string(buf) + "brevaro-wine-test-" + std::to_string(GetCurrentProcessId());
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir + "\\";
+  std::wstring buf(64, L'\0');
+  for (DWORD n; (n = GetTempPathW(static_cast<DWORD>(buf.size()), buf.data())) >= buf.size();) buf.resize(n + 1);
+  buf.resize(buf.find(L'\0'));
+  const std::wstring dir = buf + L"brevaro-wine-test-" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(dir.c_str(), nullptr);
+  return platform::win32::narrow(dir) + "\\";
 }
 
 TEST(Win32Files, AtomicWriteInUseAndRunningExecutable) {
