@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/ascii.h"
+#include "install/layout.h"
 
 namespace brevaro::client {
 
@@ -94,11 +95,15 @@ bool is_device_name(std::string_view stem) {
 }  // namespace
 
 bool is_plain_banner_name(std::string_view name) {
-  if (name.size() <= 4 || name.size() > 200) return false;
+  // Short enough that the longest path below an installation stays within
+  // the system's limit (the installer checks its destination for it).
+  if (name.size() <= 4 || name.size() > install::kMaxBannerName) return false;
   if (!base::iends_with(name, ".gif") && !base::iends_with(name, ".swf")) return false;
   for (const char c : name) {
     const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) return false;
+    // Printable ASCII only: a name the service sends means the same file on
+    // every system, whatever its code page.
+    if (u < 0x20 || u >= 0x7F) return false;
     if (std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) return false;
   }
   if (name.find("..") != std::string_view::npos) return false;

@@ -83,6 +83,10 @@ TEST(AdvertList, OnlyPlainBannerNamesPass) {
         ".hidden.gif",      "",          "none"})
     EXPECT_FALSE(is_plain_banner_name(bad)) << bad;
   EXPECT_FALSE(is_plain_banner_name(std::string(300, 'a') + ".gif"));
+  // ASCII only, and at most 64 characters with the extension.
+  for (const char* bad : {"Δημήτρης.gif", "李雷.swf", "\xc3.gif", "😀.gif"}) EXPECT_FALSE(is_plain_banner_name(bad)) << bad;
+  EXPECT_TRUE(is_plain_banner_name(std::string(60, 'a') + ".gif"));
+  EXPECT_FALSE(is_plain_banner_name(std::string(61, 'a') + ".gif"));
 }
 
 TEST(AdvertList, OnlyWebLinksPass) {
