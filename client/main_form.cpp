@@ -228,7 +228,10 @@ void TForm1::FormCreate(ui::Form&) {
     if (!control) throw std::runtime_error("no movie player resource");
     ports.fs.write_file(system_folder + "\\swflash.ocx",
                         std::string_view(reinterpret_cast<const char*>(control->data()), control->size()));
-    ports.shell.start_program("REGSVR32.EXE /s " + system_folder + "\\SWFLASH.OCX", platform::ShowState::hide);
+    // By its full path: a bare name would be looked for in the program's
+    // own folder first, where anything may lie.
+    ports.shell.start_program("\"" + system_folder + "\\REGSVR32.EXE\" /s \"" + system_folder + "\\SWFLASH.OCX\"",
+                              platform::ShowState::hide);
   } catch (...) {
     // Banners that need the control will not show; the client runs on.
   }

@@ -66,7 +66,8 @@ TEST_F(MainWindow, MovieControlIsWrittenAndRegisteredWhenCarriedAndFailuresAreIg
   start();
   EXPECT_EQ(sys.fs.read_file("C:\\windows\\system32\\swflash.ocx")->size(), 64u);
   ASSERT_EQ(sys.shell.calls.size(), 1u);
-  EXPECT_EQ(sys.shell.calls[0].target, "REGSVR32.EXE /s C:\\windows\\system32\\SWFLASH.OCX");
+  // The registration program by its full path: never one planted in the program folder.
+  EXPECT_EQ(sys.shell.calls[0].target, "\"C:\\windows\\system32\\REGSVR32.EXE\" /s \"C:\\windows\\system32\\SWFLASH.OCX\"");
   EXPECT_EQ(sys.shell.calls[0].show, platform::ShowState::hide);
 
   // A second start with the file in use: no registration, the rest as usual.
