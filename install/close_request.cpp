@@ -4,21 +4,11 @@ namespace brevaro::install {
 
 namespace {
 
-bool try_delete(platform::FileSystem& fs, const std::string& path) noexcept {
-  try {
-    fs.delete_file(path);
-    return true;
-  } catch (const platform::FileError&) {
-    return false;
-  }
-}
-
+// Nobody reads the answer; the exit is what counts, so a failed write is
+// no error.
 void write_answer(platform::FileSystem& fs, std::string_view folder, const CloseMarkers& markers) noexcept {
-  try {
-    fs.write_file(std::string(folder) + std::string(markers.answer), marker_file_text(markers.answer_text));
-  } catch (const platform::FileError&) {
-    // Nobody reads the answer; the exit is what counts.
-  }
+  platform::try_write_file(fs, std::string(folder) + std::string(markers.answer),
+                           marker_file_text(markers.answer_text));
 }
 
 }  // namespace
@@ -36,7 +26,7 @@ bool answer_close_request(platform::FileSystem& fs, std::string_view folder, con
     // Deleting the request before answering makes the request act once, even
     // when a second one follows at once. A request that cannot be deleted is
     // still a request.
-    try_delete(fs, request);
+    platform::try_delete_file(fs, request);
     write_answer(fs, folder, markers);
     return true;
   } catch (...) {
@@ -49,10 +39,8 @@ CloseRequestWatch::CloseRequestWatch(platform::FileSystem& fs, std::string folde
   try {
     const std::string request = folder_ + std::string(markers_.request);
     if (fs_.file_exists(request)) {
-      if (try_delete(fs_, request))
-        asked_at_start_ = true;
-      else
-        stale_ = true;
+      if (platform::try_delete_file(fs_, request)) asked_at_start_ = true;
+      else stale_ = true;
     }
   } catch (const platform::FileError&) {
     // Nothing known about the request: the first poll looks again.
@@ -80,11 +68,7 @@ CloseOutcome ask_to_close(platform::FileSystem& fs, std::string_view folder, con
                           const CloseWait& wait) {
   const std::string dir(folder);
   const std::string answer = dir + std::string(markers.answer);
-  try {
-    if (fs.file_exists(answer)) fs.delete_file(answer);
-  } catch (const platform::FileError&) {
-    // A stale answer that stays does no harm: nobody reads it.
-  }
+  platform::try_delete_file(fs, answer);  // a stale answer that stays does no harm: nobody reads it
   const std::string request = dir + std::string(markers.request);
   // Without a request a running program would never close, and the wait
   // below would end only in the question: a request that cannot be written
@@ -94,11 +78,11 @@ CloseOutcome ask_to_close(platform::FileSystem& fs, std::string_view folder, con
   const std::string exe = dir + std::string(markers.executable);
   std::uint64_t period_start = wait.now_ms();
   while (fs.file_exists(exe)) {
-    if (try_delete(fs, exe)) continue;  // gone: the loop's test ends it
+    if (platform::try_delete_file(fs, exe)) continue;  // gone: the loop's test ends it
     // Still running (or otherwise locked): try again in a moment.
     if (wait.now_ms() - period_start >= wait.ask_after_ms) {
       if (!wait.keep_waiting || !wait.keep_waiting()) {
-        try_delete(fs, request);
+        platform::try_delete_file(fs, request);
         return CloseOutcome::gave_up;
       }
       period_start = wait.now_ms();

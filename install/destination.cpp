@@ -14,9 +14,7 @@ constexpr std::string_view kProbeName = "~brevaro-setup-probe.tmp";
 
 // The longest path an installation makes below its folder: a banner being
 // downloaded.
-std::size_t longest_below() noexcept {
-  return 1 + kDownloadFolder.size() + 1 + kMaxBannerName;
-}
+std::size_t longest_below() noexcept { return 1 + kDownloadFolder.size() + 1 + kMaxBannerName; }
 
 bool is_drive_letter(char c) noexcept { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -44,17 +42,10 @@ std::optional<std::string> nearest_existing(const platform::FileSystem& fs, std:
 
 bool can_write_in(platform::FileSystem& fs, const std::string& folder) {
   const std::string probe = path_in(folder, kProbeName);
-  try {
-    fs.write_file(probe, {});
-  } catch (const platform::FileError&) {
-    return false;
-  }
-  try {
-    fs.delete_file(probe);
-  } catch (const platform::FileError&) {
-    // Created but not deletable: writing works, and a leftover empty probe
-    // file is harmless.
-  }
+  if (!platform::try_write_file(fs, probe, {})) return false;
+  // Created but not deletable: writing works, and a leftover empty probe
+  // file is harmless.
+  platform::try_delete_file(fs, probe);
   return true;
 }
 
@@ -85,7 +76,8 @@ std::optional<std::string> absolute_folder(std::string_view typed) {
     return trimmed(std::move(p));
   }
   // A server share: \\server\share at least.
-  if (p.size() > 2 && p[0] == '\\' && p[1] == '\\' && p.find('\\', 2) != std::string::npos) return trimmed(std::move(p));
+  if (p.size() > 2 && p[0] == '\\' && p[1] == '\\' && p.find('\\', 2) != std::string::npos)
+    return trimmed(std::move(p));
   return std::nullopt;
 }
 
@@ -124,14 +116,14 @@ std::string destination_message(const DestinationCheck& check) {
     case DestinationProblem::not_absolute:
       return "The folder " + f + " is not a full path.\rChoose a folder with its drive, such as C:\\.";
     case DestinationProblem::installer_folder:
-      return "brevaro cannot be installed into " + f +
-             ", the folder this installer runs from.\rChoose another folder.";
+      return "brevaro cannot be installed into " + f + ", the folder this installer runs from.\rChoose another folder.";
     case DestinationProblem::too_long:
       return "The folder " + f + " is too deep: the files of brevaro would not fit below it.\rChoose a shorter path.";
     case DestinationProblem::file_in_the_way:
       return "There is a file named " + f + " where a folder is needed.\rChoose another folder.";
     case DestinationProblem::not_writable:
-      return "You cannot write to the folder " + f + ".\rChoose a folder you can write to, such as your own programs folder.";
+      return "You cannot write to the folder " + f +
+             ".\rChoose a folder you can write to, such as your own programs folder.";
   }
   return {};
 }

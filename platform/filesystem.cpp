@@ -1,5 +1,7 @@
 #include "platform/filesystem.h"
 
+#include <new>
+
 #include "base/winpath.h"
 
 namespace brevaro::platform {
@@ -25,6 +27,54 @@ void write_file_atomically(FileSystem& fs, std::string_view path, std::string_vi
       // The original error is the one worth reporting.
     }
     throw;
+  }
+}
+
+bool try_delete_file(FileSystem& fs, std::string_view path) noexcept {
+  try {
+    if (fs.file_exists(path)) fs.delete_file(path);
+    return !fs.file_exists(path);
+  } catch (const FileError&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool try_remove_directory(FileSystem& fs, std::string_view path) noexcept {
+  try {
+    if (fs.directory_exists(path)) fs.remove_directory(path);
+    return !fs.directory_exists(path);
+  } catch (const FileError&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool try_create_directories(FileSystem& fs, std::string_view path) noexcept {
+  try {
+    create_directories(fs, path);
+  } catch (const FileError&) {
+    // Whether it is there afterwards is what counts.
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  try {
+    return fs.directory_exists(path);
+  } catch (const FileError&) {
+    return false;
+  }
+}
+
+bool try_write_file(FileSystem& fs, std::string_view path, std::string_view bytes) noexcept {
+  try {
+    fs.write_file(path, bytes);
+    return true;
+  } catch (const FileError&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
   }
 }
 

@@ -54,6 +54,15 @@ class FileSystem {
 // Creates the folder and every missing parent.
 void create_directories(FileSystem& fs, std::string_view path);
 
+// Best-effort steps: each does what its port call does and reports whether
+// it succeeded instead of throwing the port's FileError. A missing file or
+// folder counts as done for the removals.
+bool try_delete_file(FileSystem& fs, std::string_view path) noexcept;
+bool try_remove_directory(FileSystem& fs, std::string_view path) noexcept;
+// The folder and its missing parents; true when the folder is there afterwards.
+bool try_create_directories(FileSystem& fs, std::string_view path) noexcept;
+bool try_write_file(FileSystem& fs, std::string_view path, std::string_view bytes) noexcept;
+
 // Writes the file so that a failure at any point leaves either the old file or
 // the new one, never a truncated mix: the bytes go to a temporary file beside
 // it, which then replaces the target in one step. The temporary file is

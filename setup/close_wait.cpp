@@ -7,8 +7,7 @@ namespace {
 bool ask_keep_waiting(ui::Application& app, std::string_view program) {
   return app.message_box("The " + std::string(program) +
                              " has not closed yet, so it cannot be removed.\rKeep waiting for it to close?",
-                         "Information", ui::MsgBoxButtons::yes_no,
-                         ui::MsgBoxIcon::question) == ui::MsgBoxResult::yes;
+                         "Information", ui::MsgBoxButtons::yes_no, ui::MsgBoxIcon::question) == ui::MsgBoxResult::yes;
 }
 
 install::CloseWait make_wait(ui::Application& app, std::function<bool()> keep_waiting) {

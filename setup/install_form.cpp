@@ -206,7 +206,8 @@ void Tfrm_install::finish() {
     return;
   }
   if (ckbxStartProgram->checked())
-    ports.shell.start_program(install::program_command(destination(), install::kClientExe), platform::ShowState::normal);
+    ports.shell.start_program(install::program_command(destination(), install::kClientExe),
+                              platform::ShowState::normal);
   ports.shell.start_program(install::program_command(destination(), install::kTrayExe), platform::ShowState::normal);
   close();
 }

@@ -16,23 +16,11 @@ namespace {
 
 constexpr std::string_view kDefaultSection = "Default";
 
-// Creates the folder with its parents; whether it is there afterwards is
-// what counts, so a failure is not an error here.
-void try_create_directories(platform::FileSystem& fs, std::string_view path) {
-  try {
-    platform::create_directories(fs, path);
-  } catch (const platform::FileError&) {
-  }
-}
-
 // A copy made from a downloaded file keeps the zone mark the browser gave
 // it; the installed programs must not carry it (the system would warn at
 // every start). A file without the mark is no error.
 void remove_zone_mark(platform::FileSystem& fs, const std::string& path) {
-  try {
-    fs.delete_file(path + std::string(install::kZoneStream));
-  } catch (const platform::FileError&) {
-  }
+  platform::try_delete_file(fs, path + std::string(install::kZoneStream));
 }
 
 // Whether an existing file at `to` refused to be replaced: a running
@@ -76,11 +64,11 @@ bool prepare_destination(platform::FileSystem& fs, std::string_view destination)
   if (!fs.directory_exists(destination)) {
     const std::string folders[] = {std::string(destination), data, path_in(destination, install::kDownloadFolder),
                                    path_in(destination, install::kBannersFolder)};
-    for (const auto& f : folders) try_create_directories(fs, f);
+    for (const auto& f : folders) platform::try_create_directories(fs, f);
     for (const auto& f : folders)
       if (!fs.directory_exists(f)) return false;
   }
-  if (!fs.directory_exists(data)) try_create_directories(fs, data);
+  if (!fs.directory_exists(data)) platform::try_create_directories(fs, data);
   return fs.directory_exists(data);
 }
 
@@ -106,12 +94,9 @@ CopyResult copy_program_files(const platform::Ports& ports, std::string_view sou
   r.tray_busy = t.busy;
   r.tray_present = fs.file_exists(tray);
 
-  if (!r.client)
-    r.failed_file = client;
-  else if (!r.uninstaller)
-    r.failed_file = uninstaller;
-  else if (!r.tray)
-    r.failed_file = tray;
+  if (!r.client) r.failed_file = client;
+  else if (!r.uninstaller) r.failed_file = uninstaller;
+  else if (!r.tray) r.failed_file = tray;
   return r;
 }
 
@@ -139,7 +124,7 @@ bool create_shortcut(platform::FileSystem& fs, platform::ShellLinks& links, std:
   std::string place = *folder;
   if (!sub_folder.empty()) {
     place = path_in(place, sub_folder);
-    try_create_directories(fs, place);
+    platform::try_create_directories(fs, place);
   }
   return links.save_link(target, path_in(place, install::link_name(target)));
 }

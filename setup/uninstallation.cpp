@@ -11,20 +11,6 @@ namespace brevaro::setup {
 
 namespace {
 
-void try_delete(platform::FileSystem& fs, const std::string& path) {
-  try {
-    if (fs.file_exists(path)) fs.delete_file(path);
-  } catch (const platform::FileError&) {
-  }
-}
-
-void try_remove_directory(platform::FileSystem& fs, const std::string& path) {
-  try {
-    if (fs.directory_exists(path)) fs.remove_directory(path);
-  } catch (const platform::FileError&) {
-  }
-}
-
 // The plain files of one folder (given with its trailing backslash), the
 // last listed first.
 void delete_plain_files(platform::FileSystem& fs, const std::string& folder) {
@@ -36,7 +22,7 @@ void delete_plain_files(platform::FileSystem& fs, const std::string& folder) {
   }
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     if (it->is_directory || it->hidden || it->system || it->link) continue;
-    try_delete(fs, folder + it->name);
+    platform::try_delete_file(fs, folder + it->name);
   }
 }
 
@@ -67,18 +53,18 @@ void remove_installation(const platform::Ports& ports, const platform::ShellLink
   if (!banners_is_link) delete_plain_files(fs, install::path_in(p, install::kBannersFolder) + "\\");
   if (!data_is_link) delete_plain_files(fs, data);
   delete_plain_files(fs, p);
-  if (!banners_is_link) try_remove_directory(fs, install::path_in(p, install::kBannersFolder));
-  if (!download_is_link) try_remove_directory(fs, install::path_in(p, install::kDownloadFolder));
-  if (!data_is_link) try_remove_directory(fs, install::path_in(p, install::kDataFolder));
+  if (!banners_is_link) platform::try_remove_directory(fs, install::path_in(p, install::kBannersFolder));
+  if (!download_is_link) platform::try_remove_directory(fs, install::path_in(p, install::kDownloadFolder));
+  if (!data_is_link) platform::try_remove_directory(fs, install::path_in(p, install::kDataFolder));
 
   const std::string client_link = install::link_name(install::kClientExe);
   if (const auto desktop = links.special_folder(platform::SpecialFolder::desktop_directory))
-    try_delete(fs, install::path_in(*desktop, client_link));
+    platform::try_delete_file(fs, install::path_in(*desktop, client_link));
   if (const auto programs = links.special_folder(platform::SpecialFolder::programs)) {
     const std::string menu = install::path_in(*programs, install::kStartMenuFolder);
-    try_delete(fs, install::path_in(menu, client_link));
-    try_delete(fs, install::path_in(menu, install::link_name(install::kUninstallerExe)));
-    try_remove_directory(fs, menu);
+    platform::try_delete_file(fs, install::path_in(menu, client_link));
+    platform::try_delete_file(fs, install::path_in(menu, install::link_name(install::kUninstallerExe)));
+    platform::try_remove_directory(fs, menu);
   }
 
   try {

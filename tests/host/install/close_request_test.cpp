@@ -163,8 +163,7 @@ TEST(CloseRequestWatch, ARequestLeftOverThatCannotBeDeletedDoesNotCloseEveryStar
     const char* what;
     bool deletable;
     bool closes_at_first_look;
-  } cases[] = {{"a request written before the start", true, true},
-               {"a locked request left over", false, false}};
+  } cases[] = {{"a request written before the start", true, true}, {"a locked request left over", false, false}};
   for (const auto& c : cases) {
     headless::MemoryFileSystem fs;
     fs.put(at("Close.dat"), "Close Now.\r\n");

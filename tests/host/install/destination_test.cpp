@@ -51,7 +51,7 @@ TEST(Destination, TypedFoldersAreMadeAbsolute) {
 TEST(Destination, LengthIsCountedInTheSystemsCharacters) {
   EXPECT_EQ(system_length("abc"), 3u);
   EXPECT_EQ(system_length("Δημήτρης"), 8u);  // two bytes each
-  EXPECT_EQ(system_length("李雷"), 2u);       // three bytes each
+  EXPECT_EQ(system_length("李雷"), 2u);      // three bytes each
   EXPECT_EQ(system_length("😀"), 2u);         // four bytes: a surrogate pair
 }
 

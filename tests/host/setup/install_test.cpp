@@ -5,8 +5,8 @@
 
 #include "config/product_config.h"
 #include "install/destination.h"
-#include "ui/timer.h"
 #include "setup_fixture.h"
+#include "ui/timer.h"
 
 namespace brevaro::setup::testing {
 namespace {
@@ -183,9 +183,7 @@ TEST_F(InstallerTest, ARefusedDestinationKeepsTheWizardOnItsPage) {
     c.arrange(m);
     if (!m.sys.fs.file_exists(m.sys.process.exe_path)) m.sys.fs.put(m.sys.process.exe_path, kExeBytes);
     auto& f = m.install();
-    EXPECT_EQ(m.box_texts(),
-              std::vector<std::string>{install::destination_message({c.problem, c.folder})})
-        << c.what;
+    EXPECT_EQ(m.box_texts(), std::vector<std::string>{install::destination_message({c.problem, c.folder})}) << c.what;
     EXPECT_EQ(m.backend.boxes()[0].buttons, ui::MsgBoxButtons::ok);
     // Still on the destination page, ready for another choice.
     EXPECT_FALSE(m.app->terminated()) << c.what;
@@ -389,7 +387,8 @@ TEST_F(InstallerTest, TypedFoldersAreMadeAbsoluteAndCheckedLikeTheDefault) {
   for (int i = 0; i < 3; ++i) press(*f.btn_filename);  // each refused: the destination stays
   EXPECT_EQ(f.destination(), "C:\\brevaro");
   ASSERT_EQ(box_texts().size(), 3u);
-  EXPECT_EQ(box_texts()[0], install::destination_message({install::DestinationProblem::not_absolute, "relative\\path"}));
+  EXPECT_EQ(box_texts()[0],
+            install::destination_message({install::DestinationProblem::not_absolute, "relative\\path"}));
   EXPECT_EQ(box_texts()[1], install::destination_message({install::DestinationProblem::not_writable, "C:\\Locked"}));
   EXPECT_NE(box_texts()[2].find("too deep"), std::string::npos);
   EXPECT_FALSE(sys.fs.directory_exists("C:\\" + std::string(250, 'x')));  // refused before it was made
