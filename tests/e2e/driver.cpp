@@ -24,19 +24,29 @@
 //   driver menu-probe CLASS MESSAGE X Y MS   opens a popup menu by a notification-area callback with
 //                                        menu_probe.dll hooked into every program and prints the
 //                                        entries of the first owner-drawn menu that draws
+//   driver known-folder NAME             the shell's path of a known folder: desktop, programs,
+//                                        local-app-data or profile
+//   driver reg-read KEY [VALUE]          HKCU\... or HKLM\...: without VALUE exit 0 when the key
+//                                        exists; with it prints its type and data ("REG_SZ\ttext",
+//                                        "REG_DWORD\tdecimal"), read with RegQueryValueExW
+//   driver module-path                   the driver's own path, from GetModuleFileNameW
+//   driver elevation                     the token's TokenIsElevated and TokenElevationType
 //
 // Arguments and output are UTF-8; every call into the system is a wide one.
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <knownfolders.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 
 namespace {
@@ -157,6 +167,53 @@ HWND find_child(HWND parent, const std::string& caption, bool usable = false) {
   return ctx.found;
 }
 
+// Reads KEY (with its HKCU\ or HKLM\ root) and, with a value name, prints
+// the value; exit 1 when the key or value is not there.
+int read_registry(const std::string& key, const char* value) {
+  HKEY root = nullptr;
+  std::string sub;
+  if (key.rfind("HKCU\\", 0) == 0) {
+    root = HKEY_CURRENT_USER;
+  } else if (key.rfind("HKLM\\", 0) == 0) {
+    root = HKEY_LOCAL_MACHINE;
+  } else {
+    std::fprintf(stderr, "no root in %s\n", key.c_str());
+    return 2;
+  }
+  sub = key.substr(5);
+  HKEY h = nullptr;
+  if (RegOpenKeyExW(root, widen(sub).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) {
+    std::fprintf(stderr, "no key %s\n", key.c_str());
+    return 1;
+  }
+  int rc = 0;
+  if (value) {
+    const std::wstring name = widen(value);
+    DWORD type = 0, size = 0;
+    LONG r = RegQueryValueExW(h, name.c_str(), nullptr, &type, nullptr, &size);
+    std::vector<BYTE> data(size + sizeof(wchar_t));
+    if (r == ERROR_SUCCESS) r = RegQueryValueExW(h, name.c_str(), nullptr, &type, data.data(), &size);
+    if (r != ERROR_SUCCESS) {
+      std::fprintf(stderr, "no value %s in %s\n", value, key.c_str());
+      rc = 1;
+    } else if (type == REG_DWORD && size == sizeof(DWORD)) {
+      DWORD d = 0;
+      std::memcpy(&d, data.data(), sizeof d);
+      std::printf("REG_DWORD\t%lu\n", static_cast<unsigned long>(d));
+    } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
+      std::wstring text(size / sizeof(wchar_t), L'\0');
+      std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+      // The stored terminating null is no part of the text; any other null is.
+      if (!text.empty() && text.back() == L'\0') text.pop_back();
+      std::printf("%s\t%s\n", type == REG_SZ ? "REG_SZ" : "REG_EXPAND_SZ", narrow(text).c_str());
+    } else {
+      std::printf("type %lu\t%lu bytes\n", static_cast<unsigned long>(type), static_cast<unsigned long>(size));
+    }
+  }
+  RegCloseKey(h);
+  return rc;
+}
+
 int usage() {
   std::fprintf(stderr, "usage: driver list|wait|gone|press|close|rect|region|click ...\n");
   return 2;
@@ -226,6 +283,40 @@ int main(int, char**) {
     }
     CoUninitialize();
     return rc;
+  }
+  if (cmd == "known-folder" && argc > 2) {
+    const std::string name = argv[2];
+    const KNOWNFOLDERID* id = name == "desktop"          ? &FOLDERID_Desktop
+                              : name == "programs"       ? &FOLDERID_Programs
+                              : name == "local-app-data" ? &FOLDERID_LocalAppData
+                              : name == "profile"        ? &FOLDERID_Profile
+                                                         : nullptr;
+    wchar_t* path = nullptr;
+    if (!id || FAILED(SHGetKnownFolderPath(*id, 0, nullptr, &path)) || !path) {
+      std::fprintf(stderr, "no known folder %s\n", argv[2]);
+      return 1;
+    }
+    std::printf("%s\n", narrow(path).c_str());
+    CoTaskMemFree(path);
+    return 0;
+  }
+  if (cmd == "reg-read" && argc > 2) return read_registry(argv[2], argc > 3 ? argv[3] : nullptr);
+  if (cmd == "elevation") {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 1;
+    TOKEN_ELEVATION elevated{};
+    TOKEN_ELEVATION_TYPE type{};
+    DWORD size = 0;
+    const bool ok = GetTokenInformation(token, TokenElevation, &elevated, sizeof elevated, &size) &&
+                    GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
+    CloseHandle(token);
+    if (!ok) return 1;
+    std::printf("%lu %d\n", static_cast<unsigned long>(elevated.TokenIsElevated), static_cast<int>(type));
+    return 0;
+  }
+  if (cmd == "module-path") {
+    std::printf("%s\n", narrow(module_path()).c_str());
+    return 0;
   }
   if (cmd == "load-library" && argc > 2) {
     HMODULE m = LoadLibraryW(widen(argv[2]).c_str());
@@ -343,11 +434,11 @@ int main(int, char**) {
     return 0;
   }
   if (cmd == "region") {
-    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    const brevaro::platform::win32::UniqueRegion owned{CreateRectRgn(0, 0, 0, 0)};
+    HRGN rgn = owned.get();
     const int kind = GetWindowRgn(w, rgn);
     if (kind == ERROR) {
       std::printf("none\n");
-      DeleteObject(rgn);
       return 0;
     }
     const DWORD size = GetRegionData(rgn, 0, nullptr);
@@ -357,7 +448,6 @@ int main(int, char**) {
     const auto* rects = reinterpret_cast<const RECT*>(data->Buffer);
     for (DWORD i = 0; i < data->rdh.nCount; ++i)
       std::printf("rect %ld %ld %ld %ld\n", rects[i].left, rects[i].top, rects[i].right, rects[i].bottom);
-    DeleteObject(rgn);
     return 0;
   }
   if (cmd == "mouse" && argc > 5) {

@@ -40,10 +40,17 @@ def require_wine(test):
 
 
 class Wine:
-    def __init__(self):
-        self.prefix = Path(os.environ["WINEPREFIX"])
-        self.env = wine_env()
+    """Wine in the run's prefix, or (through WineUser) in another user's
+    prefix: `run_as` is the command that runs wine as that user."""
+
+    def __init__(self, prefix=None, env=None, run_as=()):
+        self.prefix = Path(prefix or os.environ["WINEPREFIX"])
+        self.env = env if env is not None else wine_env()
+        self.run_as = list(run_as)
         self.procs = []
+
+    def command(self, *args):
+        return [*self.run_as, "wine", *map(str, args)]
 
     def unix(self, winpath):
         """C:\\a\\b -> <prefix>/drive_c/a/b"""
@@ -51,7 +58,7 @@ class Wine:
         return self.prefix / "drive_c" / winpath[3:].replace("\\", "/")
 
     def start(self, exe: Path):
-        p = subprocess.Popen(["wine", str(exe)], cwd=str(exe.parent), env=self.env,
+        p = subprocess.Popen(self.command(exe), cwd=str(exe.parent), env=self.env,
                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(p)
         return p
@@ -60,7 +67,7 @@ class Wine:
         # Output goes through files, not pipes: Wine's background processes
         # may inherit a pipe and keep it open long after the driver ended.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            p = subprocess.run(["wine", str(BIN / "driver.exe"), *map(str, args)], env=self.env,
+            p = subprocess.run(self.command(BIN / "driver.exe", *args), env=self.env,
                                stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout)
             out.seek(0)
             err.seek(0)
@@ -108,6 +115,116 @@ class Wine:
             except subprocess.TimeoutExpired:
                 pass
         self.procs.clear()
+
+
+class WineUser:
+    """An ordinary Unix user made for one test, as Windows' standard user: its
+    own HOME, its own prefix (a copy of the run's template prefix, owned by
+    it), its own wineserver, and a C:\\Program Files it cannot write (the
+    Unix folder behind it owned by root, mode 755). Its profile folder is
+    C:\\users\\<name>, so a name in any script reaches every per-user path.
+    Needs root (useradd); close() ends its wineserver and any process it
+    still runs, and removes the user and its home."""
+
+    PING_RANGE = Path("/proc/sys/net/ipv4/ping_group_range")
+
+    def __init__(self, name):
+        if os.geteuid() != 0:
+            raise unittest.SkipTest("a test as an ordinary user needs root to create that user (useradd)")
+        if not shutil.which("useradd") or not shutil.which("setpriv"):
+            raise unittest.SkipTest("a test as an ordinary user needs useradd and setpriv")
+        template = Path(os.environ["WINEPREFIX"]).parent / "template"
+        if not (template / "system.reg").exists():
+            raise unittest.SkipTest(f"no template prefix at {template} (scripts/wine-env.sh makes it)")
+        self.name = name
+        self.old_ping_range = None
+        self.home = Path(tempfile.mkdtemp(prefix="brevaro-user-"))
+        try:
+            self._remove_user()  # left over by a run that was killed
+            subprocess.run(["useradd", "--badname", "-M", "-U", "-d", str(self.home), "-s", "/bin/sh", name],
+                           check=True, stdout=subprocess.DEVNULL)
+            self.uid = int(subprocess.run(["id", "-u", name], check=True, capture_output=True).stdout)
+            self.gid = int(subprocess.run(["id", "-g", name], check=True, capture_output=True).stdout)
+            prefix = self.home / "prefix"
+            subprocess.run(["cp", "-a", str(template), str(prefix)], check=True)
+            # The file naming the template's server folder would send this
+            # user to root's wineserver.
+            (prefix / "wineserver").unlink(missing_ok=True)
+            subprocess.run(["chown", "-R", f"{self.uid}:{self.gid}", str(self.home)], check=True)
+            program_files = prefix / "drive_c" / "Program Files"
+            subprocess.run(["chown", "-R", "root:root", str(program_files)], check=True)
+            program_files.chmod(0o755)
+            self.echo = self._allow_echo()
+            env = wine_env()
+            for k in ("WINESERVER", "XAUTHORITY", "LC_ALL", "LANGUAGE"):
+                env.pop(k, None)
+            env.update(HOME=str(self.home), USER=name, LOGNAME=name, WINEPREFIX=str(prefix), LANG="C.UTF-8")
+            self.wine = Wine(prefix, env, ["setpriv", f"--reuid={self.uid}", f"--regid={self.gid}",
+                                           "--clear-groups", "--"])
+            # Its own persistent wineserver, as for the run's prefix: then
+            # no Wine process holds the test's output pipes.
+            self._run([*self.wine.run_as, "wineserver", "-p"])
+            self._run(self.wine.command("cmd", "/c", "exit"))
+        except BaseException:
+            self.close()
+            raise
+
+    def _run(self, cmd, timeout=120):
+        return subprocess.run(cmd, env=self.wine.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=timeout)
+
+    def _allow_echo(self):
+        # An ordinary user sends echo requests through a ping socket, which
+        # the kernel allows only to the groups in this range. Where the range
+        # cannot be set (a read-only /proc/sys) the echo check is not made.
+        try:
+            low, high = map(int, self.PING_RANGE.read_text().split())
+            if low <= self.gid <= high:
+                return True
+            self.PING_RANGE.write_text(f"0 2147483647\n")
+            self.old_ping_range = f"{low} {high}\n"
+            return True
+        except (OSError, ValueError):
+            return False
+
+    def processes(self):
+        pids = []
+        for d in Path("/proc").iterdir():
+            try:
+                if d.name.isdigit() and d.stat().st_uid == self.uid:
+                    pids.append(int(d.name))
+            except OSError:
+                pass
+        return pids
+
+    def _remove_user(self):
+        if subprocess.run(["id", "-u", self.name], capture_output=True).returncode != 0:
+            return
+        uid = int(subprocess.run(["id", "-u", self.name], capture_output=True).stdout)
+        self.uid = uid
+        for pid in self.processes():
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        subprocess.run(["userdel", "-r", self.name], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def close(self):
+        if hasattr(self, "wine"):
+            self.wine.stop_all()
+            try:
+                self._run([*self.wine.run_as, "wineserver", "-k"], timeout=30)
+            except subprocess.TimeoutExpired:
+                pass
+            wait_until(lambda: not self.processes(), 10)
+        if hasattr(self, "uid"):
+            self._remove_user()
+        if self.old_ping_range:
+            try:
+                self.PING_RANGE.write_text(self.old_ping_range)
+            except OSError:
+                pass
+        shutil.rmtree(self.home, ignore_errors=True)
 
 
 class ProgramFolder:

@@ -1,8 +1,14 @@
 """The installer wizard and the uninstaller with the real brevaro.exe under
-Wine: the wizard driven through its buttons installs into
-C:\\Program Files\\brevaro, Finish starts the client and the tray, and
-Uninstall.exe, driven the same way while both run, removes it all again.
-BREVARO_SETUP_CYCLES repeats the whole cycle (scripts/soak)."""
+Wine: the wizard driven through its buttons installs into the user's own
+programs folder (LocalAppData\\Programs\\brevaro), writes the shortcuts into
+the folders the shell names, the Run value and the Apps entry; Finish starts
+the client and the tray; the installer run again over the running programs
+closes them through the handshake and copies; Uninstall.exe, driven the same
+way while both run, removes it all again. BREVARO_SETUP_CYCLES repeats the
+whole cycle (scripts/soak).
+
+SetupSteps holds the steps; test_standard_user and test_unicode_names run
+them in other users' prefixes."""
 import os
 import re
 import shutil
@@ -17,60 +23,77 @@ from harness import BIN, ProgramFolder, Wine, require_wine, wait_until
 INSTALLER = "brevaro program installation"
 UNINSTALLER = "brevaro program un-installer"
 CLIENT = "brevaro"
-DEST = "C:\\Program Files\\brevaro"
 RUN_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
-SHELL_FOLDERS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
+APPS_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\brevaro"
+ELEVATED_MESSAGE = ("brevaro has been installed. The installer runs as administrator, so it does not start brevaro "
+                    "itself.\rStart brevaro from the Start menu (brevaro).")
 SOURCE_ROOT = Path(__file__).resolve().parents[2]
 
 
-class Setup(unittest.TestCase):
-    def setUp(self):
-        require_wine(self)
-        self.wine = Wine()
-        self.dest = self.wine.unix(DEST + "\\")
+def product_version():
+    m = re.search(r"^project\(brevaro\s+VERSION\s+([0-9.]+)", (SOURCE_ROOT / "CMakeLists.txt").read_text(), re.M)
+    return m.group(1)
+
+
+def wine_path(unix_path):
+    # Wine maps the Unix root as drive Z:.
+    return "Z:" + str(unix_path).replace("/", "\\")
+
+
+class SetupSteps:
+    """The installation's steps, seen from outside, in `self.wine`'s prefix.
+    The user of the class sets self.wine and calls prepare() first."""
+
+    def prepare(self):
+        # Every per-user folder as this prefix's shell names it.
+        self.dest_win = self.known_folder("local-app-data") + "\\Programs\\brevaro"
+        self.dest = self.wine.unix(self.dest_win + "\\")
+        self.desktop = self.known_folder("desktop")
+        self.programs = self.known_folder("programs")
+        self.clean()
+
+    def clean(self):
         self.end_installed_programs()
         shutil.rmtree(self.dest, ignore_errors=True)
         self.reg("delete", RUN_KEY, "/v", "brevaroTray", "/f")
-        self.desktop = self.shell_folder("Desktop")
-        self.programs = self.shell_folder("Start Menu") + "\\Programs"
+        self.reg("delete", APPS_KEY, "/f")
         for link in self.links().values():
             Path(self.wine.unix(link)).unlink(missing_ok=True)
 
-    def tearDown(self):
+    def finish_cleanly(self):
         self.end_installed_programs()
         self.wine.stop_all()
         for caption in (INSTALLER, UNINSTALLER):
             self.wine.wait_gone(caption, 10000)
-        self.reg("delete", RUN_KEY, "/v", "brevaroTray", "/f")
-        for link in self.links().values():
-            Path(self.wine.unix(link)).unlink(missing_ok=True)
+        self.clean()
 
     # ---- the machine, seen from outside
 
-    def wine_run(self, *args):
-        with tempfile.TemporaryFile() as out:
-            p = subprocess.run(["wine", *args], env=self.wine.env, stdin=subprocess.DEVNULL,
-                                             stdout=out, stderr=out, timeout=60)
-            out.seek(0)
-            return p.returncode, out.read().decode("utf-8", "replace")
-
     def reg(self, *args):
-        return self.wine_run("reg", *args)
+        with tempfile.TemporaryFile() as out:
+            p = subprocess.run(self.wine.command("reg", *args), env=self.wine.env, stdin=subprocess.DEVNULL,
+                               stdout=out, stderr=out, timeout=60)
+            return p.returncode
 
     def reg_value(self, key, name):
-        rc, out = self.reg("query", key, "/v", name)
-        if rc != 0:
+        """(type, data) of a value, read with RegQueryValueExW; None when it is not there."""
+        r = self.wine.driver("reg-read", key, name, check=False)
+        if r.returncode != 0:
             return None
-        for line in out.splitlines():
-            m = re.match(r"\s*" + re.escape(name) + r"\s+REG_\w+\s+(.*?)\r?$", line, re.IGNORECASE)
-            if m:
-                return m.group(1)
-        return None
+        kind, _, data = r.stdout.rstrip("\r\n").partition("\t")
+        return kind, data
 
-    def shell_folder(self, name):
-        value = self.reg_value(SHELL_FOLDERS, name)
-        self.assertTrue(value, f"no Shell Folders value {name} in the prefix")
-        return value
+    def key_exists(self, key):
+        return self.wine.driver("reg-read", key, check=False).returncode == 0
+
+    def known_folder(self, name):
+        # A driver that failed to start (a loaded machine) is tried again.
+        for _ in range(3):
+            r = self.wine.driver("known-folder", name, check=False)
+            if r.returncode == 0 and r.stdout.strip():
+                return r.stdout.strip()
+            time.sleep(0.5)
+        self.fail(f"the shell names no folder {name}: {r.stderr.strip()} (exit {r.returncode})")
 
     def links(self):
         return {"desktop": self.desktop + "\\brevaro.lnk",
@@ -78,9 +101,11 @@ class Setup(unittest.TestCase):
                 "uninstall": self.programs + "\\brevaro\\Uninstall.lnk"}
 
     def installed_processes(self, name):
-        """Linux pids of this prefix's processes running DEST\\name."""
+        """Linux pids of this prefix's processes running the installed `name`."""
         pids = []
-        needle = (DEST + "\\" + name).lower().encode()
+        # Wine shows the Windows path of a program started by a Windows
+        # program, and the Unix path of one started from the Unix side.
+        needles = [(self.dest_win + "\\" + name).encode().lower(), str(self.dest / name).encode().lower()]
         for d in Path("/proc").iterdir():
             if not d.name.isdigit():
                 continue
@@ -89,7 +114,7 @@ class Setup(unittest.TestCase):
                 env = (d / "environ").read_bytes()
             except OSError:
                 continue
-            if needle in cmd and b"WINEPREFIX=" + str(self.wine.prefix).encode() + b"\0" in env:
+            if any(n in cmd for n in needles) and b"WINEPREFIX=" + str(self.wine.prefix).encode() + b"\0" in env:
                 pids.append(int(d.name))
         return pids
 
@@ -110,54 +135,134 @@ class Setup(unittest.TestCase):
     def has(self, caption, text):
         return self.wine.driver("has", caption, text, check=False).returncode == 0
 
-    # ---- the cycle
+    # ---- the steps
 
-    def install(self, source):
-        new_folder = not self.dest.exists()
-        exe = source.add_exe()
-        shutil.copyfile(SOURCE_ROOT / "res" / "art" / "bv.swf", source.path / "bv.swf")
+    def start_installer(self, exe):
         self.wine.start(exe)
         self.assertTrue(self.wine.wait_window(INSTALLER, 30000))
         self.assertTrue(wait_until(lambda: self.has(INSTALLER, "&Next >")))
         self.assertFalse(self.has(INSTALLER, "< &Back"))
         self.press(INSTALLER, "&Next >")
         self.assertTrue(wait_until(lambda: self.has(INSTALLER, "< &Back")))
+
+    def run_wizard(self, exe, finish_within=30):
+        self.start_installer(exe)
         self.press(INSTALLER, "&Next >")
-        self.assertTrue(wait_until(lambda: self.has(INSTALLER, "&Finish"), 30), "the last page did not come")
+        self.assertTrue(wait_until(lambda: self.has(INSTALLER, "&Finish"), finish_within), "the last page did not come")
         self.assertFalse(self.has(INSTALLER, "< &Back"))
 
+    def check_installed_files(self, source):
         exe_bytes = (BIN / "brevaro.exe").read_bytes()
         self.assertEqual((self.dest / "brevaro.exe").read_bytes(), exe_bytes)
         self.assertEqual((self.dest / "Uninstall.exe").read_bytes(), exe_bytes)
-        with tempfile.TemporaryDirectory() as tmp:
-            tray = Path(tmp) / "tray.bin"
-            self.wine.driver("resource", self.wine_path(BIN / "brevaro.exe"), "tasktray", self.wine_path(tray))
-            self.assertEqual((self.dest / "Tray.exe").read_bytes(), tray.read_bytes())
-        self.assertEqual((self.dest / "Data" / "bv.swf").read_bytes(), (source.path / "bv.swf").read_bytes())
+        self.assertEqual((self.dest / "Tray.exe").read_bytes(), self.tray_bytes())
+        self.assertEqual((self.dest / "Data" / "bv.swf").read_bytes(), (source / "bv.swf").read_bytes())
+        ini = (self.dest / "Data" / "Brevaro.ini").read_bytes().decode("latin-1")
+        self.assertRegex(ini, r"^\[Default\]\r\nUN=\d{18}\r\n$")
+
+    def tray_bytes(self):
+        if not hasattr(SetupSteps, "_tray"):
+            with tempfile.TemporaryDirectory() as tmp:
+                tray = Path(tmp) / "tray.bin"
+                # The driver may run as another user: it writes into a folder of its own.
+                os.chmod(tmp, 0o777)
+                self.wine.driver("resource", wine_path(BIN / "brevaro.exe"), "tasktray", wine_path(tray))
+                SetupSteps._tray = tray.read_bytes()
+        return SetupSteps._tray
+
+    def check_links_and_values(self):
+        wanted = {"desktop": self.dest_win + "\\brevaro.exe", "menu": self.dest_win + "\\brevaro.exe",
+                  "uninstall": self.dest_win + "\\Uninstall.exe"}
+        for what, link in self.links().items():
+            self.assertEqual(self.wine.driver("link", link).stdout.strip(), wanted[what], link)
+        self.assertEqual(self.reg_value(RUN_KEY, "brevaroTray"), ("REG_SZ", '"' + self.dest_win + '\\Tray.exe"'))
+
+    def installed_size_kib(self):
+        # The plain files of the folder, Data, Data\Download and Data\Banners.
+        total = 0
+        for folder in (self.dest, self.dest / "Data", self.dest / "Data" / "Download", self.dest / "Data" / "Banners"):
+            if folder.is_dir():
+                total += sum(f.stat().st_size for f in folder.iterdir() if f.is_file())
+        return (total + 1023) // 1024
+
+    def check_apps_entry(self):
+        expected = {
+            "DisplayName": ("REG_SZ", "brevaro"),
+            "DisplayVersion": ("REG_SZ", product_version()),
+            "Publisher": ("REG_SZ", "brevaro"),
+            "InstallLocation": ("REG_SZ", self.dest_win),
+            "DisplayIcon": ("REG_SZ", self.dest_win + "\\brevaro.exe"),
+            "UninstallString": ("REG_SZ", '"' + self.dest_win + '\\Uninstall.exe"'),
+            "NoModify": ("REG_DWORD", "1"),
+            "NoRepair": ("REG_DWORD", "1"),
+            "EstimatedSize": ("REG_DWORD", str(self.installed_size_kib())),
+        }
+        for name, value in expected.items():
+            self.assertEqual(self.reg_value(APPS_KEY, name), value, name)
+
+    def install(self, source):
+        """A fresh installation from `source` (a Unix folder inside the
+        prefix with brevaro.exe and bv.swf); Finish starts client and tray."""
+        new_folder = not self.dest.exists()
+        self.run_wizard(source / "brevaro.exe")
+        self.check_installed_files(source)
         # A new folder gets all data folders; into the folder that an earlier
         # un-installation left (with its Uninstall.exe) only Data is made,
         # and the client makes the other two when it starts.
         for sub in ("Download", "Banners"):
             self.assertEqual((self.dest / "Data" / sub).is_dir(), new_folder, sub)
-        ini = (self.dest / "Data" / "Brevaro.ini").read_bytes().decode("latin-1")
-        self.assertRegex(ini, r"^\[Default\]\r\nUN=\d{18}\r\n$")
+        self.check_links_and_values()
+        self.check_apps_entry()
+        self.finish()
 
-        wanted = {"desktop": DEST + "\\brevaro.exe", "menu": DEST + "\\brevaro.exe", "uninstall": DEST + "\\Uninstall.exe"}
-        for what, link in self.links().items():
-            self.assertEqual(self.wine.driver("link", link).stdout.strip(), wanted[what], link)
-        self.assertEqual(self.reg_value(RUN_KEY, "brevaroTray"), '"' + DEST + '\\Tray.exe"')
+    def runs_elevated(self):
+        """Whether this prefix's programs run with an elevated token (this
+        Wine gives every process the full administrator token)."""
+        if not hasattr(self, "_elevated"):
+            self._elevated = self.wine.driver("elevation").stdout.split()[0] == "1"
+        return self._elevated
 
-        # Finish starts the client and the tray, and the wizard ends.
+    def finish(self):
+        # Finish starts the client and the tray, and the wizard ends. An
+        # elevated installer starts nothing (the programs would keep its
+        # rights) and says so: then they are started as the user starts
+        # them, from the installed folder.
         self.press(INSTALLER, "&Finish")
+        if self.runs_elevated():
+            self.assertTrue(self.wine.wait_window("Information"), "no word that nothing was started")
+            self.assertTrue(wait_until(lambda: self.has("Information", ELEVATED_MESSAGE)))
+            self.press("Information", "OK")
+            self.assertTrue(self.wine.wait_gone(INSTALLER))
+            self.assertFalse(self.installed_processes("brevaro.exe") or self.installed_processes("Tray.exe"))
+            self.wine.start(self.dest / "Tray.exe")
+            self.wine.start(self.dest / "brevaro.exe")
         self.assertTrue(wait_until(lambda: bool(self.installed_processes("Tray.exe")), 20, 0.02), "Tray.exe not started")
         self.assertTrue(self.wine.wait_window(CLIENT, 30000), "the client did not start")
         self.assertTrue(self.wine.wait_gone(INSTALLER))
         for sub in ("Download", "Banners"):
             self.assertTrue((self.dest / "Data" / sub).is_dir(), sub)
 
-    def wine_path(self, unix_path):
-        # Wine maps the Unix root as drive Z:.
-        return "Z:" + str(unix_path).replace("/", "\\")
+    def install_over_running_programs(self, source):
+        """The installer again on the folder whose client and tray run: both
+        close through the handshake and the copy is made."""
+        self.assertTrue(self.installed_processes("brevaro.exe") and self.installed_processes("Tray.exe"))
+        for answer in ("BVClosed.dat", "TClosed.dat"):
+            (self.dest / answer).unlink(missing_ok=True)
+        started = time.monotonic()
+        # Closing takes a few seconds; the question comes only after 30.
+        self.run_wizard(source / "brevaro.exe", finish_within=28)
+        print(f"installed over the running programs in {time.monotonic() - started:.1f} s", flush=True)
+        self.assertTrue(self.wine.wait_gone(CLIENT))
+        self.assertFalse(self.installed_processes("brevaro.exe"))
+        self.assertFalse(self.installed_processes("Tray.exe"))
+        self.assertEqual((self.dest / "BVClosed.dat").read_bytes(), b"BVClosed.\r\n")
+        self.assertEqual((self.dest / "TClosed.dat").read_bytes(), b"TrayClosed.\r\n")
+        for request in ("Close.dat", "TClose.dat"):
+            self.assertFalse((self.dest / request).exists(), request)
+        self.check_installed_files(source)
+        self.check_links_and_values()
+        self.check_apps_entry()
+        self.finish()
 
     def uninstall(self):
         started = time.monotonic()
@@ -176,13 +281,32 @@ class Setup(unittest.TestCase):
             self.assertFalse(Path(self.wine.unix(link)).exists(), link)
         self.assertFalse(Path(self.wine.unix(self.programs + "\\brevaro")).exists())
         self.assertIsNone(self.reg_value(RUN_KEY, "brevaroTray"))
+        self.assertFalse(self.key_exists(APPS_KEY), "the Apps entry is still there")
         self.press(UNINSTALLER, "&Finish")
         self.assertTrue(self.wine.wait_gone(UNINSTALLER))
         return time.monotonic() - started
 
+
+def source_folder(wine, name):
+    """A folder with the installer and the default movie beside it."""
+    source = ProgramFolder(wine, name)
+    source.add_exe()
+    shutil.copyfile(SOURCE_ROOT / "res" / "art" / "bv.swf", source.path / "bv.swf")
+    return source.path
+
+
+class Setup(SetupSteps, unittest.TestCase):
+    def setUp(self):
+        require_wine(self)
+        self.wine = Wine()
+        self.prepare()
+
+    def tearDown(self):
+        self.finish_cleanly()
+
     def test_install_run_uninstall(self):
         cycles = int(os.environ.get("BREVARO_SETUP_CYCLES", "1"))
-        source = ProgramFolder(self.wine, "setup-source")
+        source = source_folder(self.wine, "setup-source")
         started = time.monotonic()
         for n in range(cycles):
             print(f"cycle {n + 1}/{cycles}", flush=True)
@@ -191,6 +315,12 @@ class Setup(unittest.TestCase):
             self.uninstall()
             self.wine.stop_all()
             print(f"cycle {n + 1}/{cycles} clean after {time.monotonic() - started:.1f} s", flush=True)
+
+    def test_install_over_running_programs(self):
+        source = source_folder(self.wine, "setup-upgrade")
+        self.install(source)
+        self.install_over_running_programs(source)
+        self.uninstall()
 
     def test_browse_chooses_the_product_sub_folder(self):
         # The shell's folder browser opens at the installer's own folder;
@@ -217,7 +347,9 @@ class Setup(unittest.TestCase):
         self.assertTrue(wait_until(lambda: self.has(INSTALLER, "&Finish"), 30), "the last page did not come")
         installed = source_path / "brevaro"
         self.assertEqual((installed / "brevaro.exe").read_bytes(), (BIN / "brevaro.exe").read_bytes())
-        self.assertEqual(self.reg_value(RUN_KEY, "brevaroTray"), '"C:\\setup-browse\\brevaro\\Tray.exe"')
+        self.assertEqual(self.reg_value(RUN_KEY, "brevaroTray"), ("REG_SZ", '"C:\\setup-browse\\brevaro\\Tray.exe"'))
+        self.assertEqual(self.reg_value(APPS_KEY, "InstallLocation"), ("REG_SZ", "C:\\setup-browse\\brevaro"))
+        self.assertFalse(self.dest.exists(), "the default destination was made too")
         # The close box ends the wizard without starting anything.
         self.wine.driver("close", INSTALLER)
         self.assertTrue(self.wine.wait_gone(INSTALLER))
