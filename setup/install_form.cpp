@@ -3,7 +3,6 @@
 #include <initializer_list>
 #include <vector>
 
-#include "base/winpath.h"
 #include "config/product_config.h"
 #include "install/destination.h"
 #include "install/layout.h"
@@ -30,16 +29,22 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
     : ui::Form(owner, "frm_install", "brevaro program installation", ui::Size{435, 266}, ui::BorderStyle::dialog,
                ui::FormPosition::screen_center),
       setup_(setup) {
-  const platform::Process& process = application().ports().process;
-
   Notebook = &make<ui::PageControl>("Notebook", this, ui::Rect{0, 0, 435, 213});
   P1 = &Notebook->add_page("P1");
   P2 = &Notebook->add_page("P2");
   P4 = &Notebook->add_page("P4");
+  make_welcome_page();
+  make_destination_page();
+  make_done_page();
+  make_web_link();
+  std::tie(Bevel1, btn_back, btn_next, btn_cancel) = add_wizard_buttons(*this);
+  bind_handlers();
+  finish_create();
+}
 
-  // P1: welcome.
+void Tfrm_install::make_welcome_page() {
   Image1 = &make<ui::Image>("Image1", P1, ui::Rect{12, 16, 175, 175});
-  Image1->set_picture(ui::load_picture(process, "INSTALL1"));
+  Image1->set_picture(ui::load_picture(application().ports().process, "INSTALL1"));
   Memo1 = &make_memo(*this, "Memo1", P1, ui::Rect{200, 16, 222, 181},
                      {"Welcome to brevaro.", "",
                       "Account aggregation is the consolidation of information from multiple online accounts on a "
@@ -47,10 +52,11 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
                       "brevaro application delivers unprecedented levels of privacy, security, speed and ease of "
                       "access to information and services for users who hold accounts with financial, stock broking, "
                       "insurance, telecommunications, airlines, utilities and other service providers."});
+}
 
-  // P2: destination.
+void Tfrm_install::make_destination_page() {
   Image2 = &make<ui::Image>("Image2", P2, ui::Rect{12, 16, 130, 130});
-  Image2->set_picture(ui::load_picture(process, "INSTALL2"));
+  Image2->set_picture(ui::load_picture(application().ports().process, "INSTALL2"));
   Memo2 = &make_memo(*this, "Memo2", P2, ui::Rect{156, 16, 266, 130},
                      {"Your private information - passwords, account names, account numbers and aggregated data - is "
                       "encrypted & stored on your PC. Your private information is never seen by brevaro."});
@@ -65,8 +71,9 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
   edt_filename = &make<ui::Label>("edt_filename", panel1, ui::Rect{6, 5, 316, 14});
   edt_filename->set_transparent(true);
   btn_filename = &make<ui::Button>("btn_filename", P2, ui::Rect{347, 181, 75, 23}, "Browse");
+}
 
-  // P4: done.
+void Tfrm_install::make_done_page() {
   Image3 = &make<ui::Image>("Image3", P4, ui::Rect{12, 16, 175, 175});
   Memo3 = &make_memo(*this, "Memo3", P4, ui::Rect{200, 16, 222, 140},
                      {"The brevaro program has been installed successfully.", "",
@@ -75,8 +82,10 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
   ckbxStartProgram =
       &make<ui::CheckBox>("ckbxStartProgram", P4, ui::Rect{200, 168, 222, 20}, "Start brevaro product now?");
   ckbxStartProgram->set_checked(true);
+}
 
-  // Below the pages, on every page.
+// Below the pages, on every page.
+void Tfrm_install::make_web_link() {
   panWebLink = &make<ui::Panel>("panWebLink", this, ui::Rect{10, 216, 120, 15});
   panWebLink->set_text(config::website_host);
   panWebLink->set_cursor(ui::Cursor::hand);
@@ -84,8 +93,9 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
   web_link_text_->set_transparent(true);
   web_link_text_->set_enabled(false);  // the panel takes the mouse
   web_link_text_->font().color = ui::kBlack;
-  std::tie(Bevel1, btn_back, btn_next, btn_cancel) = add_wizard_buttons(*this);
+}
 
+void Tfrm_install::bind_handlers() {
   set_on_create([this](ui::Form& f) { FormCreate(f); });
   set_on_show([this](ui::Form& f) { FormShow(f); });
   set_on_activate([this](ui::Form& f) { FormActivate(f); });
@@ -100,11 +110,10 @@ Tfrm_install::Tfrm_install(ui::Component* owner, const SetupPorts& setup)
   // and text turns it black again.
   for (ui::Control* c : std::initializer_list<ui::Control*>{this, Notebook, P1, P2, P4, Image1, Memo1})
     c->set_on_mouse_move([this](ui::Control& s, ui::Point p) { NotebookMouseMove(s, p); });
-  finish_create();
 }
 
 void Tfrm_install::FormCreate(ui::Form&) {
-  source_folder_ = std::string(base::winpath::folder(application().ports().process.executable_path()));
+  source_folder_ = install::program_folder_of(application().ports().process.executable_path());
   browse_start_ = source_folder_;
 }
 

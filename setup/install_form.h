@@ -63,6 +63,11 @@ class Tfrm_install final : public ui::Form {
   void NotebookMouseMove(ui::Control& sender, ui::Point pos);
 
  private:
+  void make_welcome_page();
+  void make_destination_page();
+  void make_done_page();
+  void make_web_link();
+  void bind_handlers();
   void install();
   void finish();
   void information(const std::string& text);
