@@ -150,6 +150,18 @@ class WineUser:
             # The file naming the template's server folder would send this
             # user to root's wineserver.
             (prefix / "wineserver").unlink(missing_ok=True)
+            # The template's profile, as this user's: Wine makes only a bare
+            # profile folder for a new user, without the Desktop and Start
+            # menu folders every Windows profile has. The template's links
+            # into the home of the run become folders of the profile.
+            users = prefix / "drive_c" / "users"
+            profile = users / name
+            (users / "root").rename(profile)
+            for entry in list(profile.iterdir()) + list((profile / "AppData" / "Roaming" / "Microsoft" /
+                                                         "Windows").iterdir()):
+                if entry.is_symlink():
+                    entry.unlink()
+                    entry.mkdir()
             subprocess.run(["chown", "-R", f"{self.uid}:{self.gid}", str(self.home)], check=True)
             program_files = prefix / "drive_c" / "Program Files"
             subprocess.run(["chown", "-R", "root:root", str(program_files)], check=True)
