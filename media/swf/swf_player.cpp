@@ -32,7 +32,8 @@ void Player::start_sprite(Instance& in, std::size_t level) {
   if (!sp->second.timeline.frames.empty()) apply(sp->second.timeline.frames.front(), in.children, level + 1, changed);
 }
 
-void Player::apply(const Frame& f, std::vector<Instance>& list, std::size_t level, bool& changed) {
+void Player::apply(const Frame& f, std::vector<Instance>& list, std::size_t level, bool& changed,
+                   std::vector<Instance>* reuse) {
   for (const ControlTag& tag : f.tags) {
     if (const Remove* rm = std::get_if<Remove>(&tag)) {
       const auto it = std::lower_bound(list.begin(), list.end(), rm->depth,
@@ -71,9 +72,23 @@ void Player::apply(const Frame& f, std::vector<Instance>& list, std::size_t leve
       Instance n;
       n.depth = p.depth;
       n.character = *p.character;
-      it = list.insert(it, std::move(n));
-      ++instances_;
-      start_sprite(*it, level);
+      Instance* was = nullptr;
+      if (reuse) {
+        const auto o = std::lower_bound(reuse->begin(), reuse->end(), p.depth,
+                                        [](const Instance& a, std::uint16_t d) { return a.depth < d; });
+        if (o != reuse->end() && o->depth == p.depth && o->character == n.character && o->frame >= 0) was = &*o;
+      }
+      if (was && instances_ + 1 + count(was->children) <= limits_.max_instances) {
+        instances_ += 1 + count(was->children);
+        n.frame = was->frame;
+        n.children = std::move(was->children);
+        was->frame = -1;  // taken
+        it = list.insert(it, std::move(n));
+      } else {
+        it = list.insert(it, std::move(n));
+        ++instances_;
+        start_sprite(*it, level);
+      }
     }
     Instance& in = *it;
     if (p.matrix) in.matrix = *p.matrix;
@@ -100,17 +115,7 @@ void Player::goto_next(const Timeline& tl, int& frame, std::vector<Instance>& li
   std::vector<Instance> old = std::move(list);
   list.clear();
   instances_ -= count(old);
-  apply(tl.frames.front(), list, level, changed);
-  for (Instance& in : list) {
-    const auto o = std::lower_bound(old.begin(), old.end(), in.depth,
-                                    [](const Instance& a, std::uint16_t d) { return a.depth < d; });
-    if (o == old.end() || o->depth != in.depth || o->character != in.character || o->frame < 0) continue;
-    const std::size_t kept = count(o->children);
-    if (instances_ - count(in.children) + kept > limits_.max_instances) continue;
-    instances_ = instances_ - count(in.children) + kept;
-    in.children = std::move(o->children);
-    in.frame = o->frame;
-  }
+  apply(tl.frames.front(), list, level, changed, &old);
   changed = true;
 }
 
@@ -134,6 +139,7 @@ bool Player::advance() {
 void Player::draw(const Target& t, const std::vector<Instance>& list, const Matrix& m, const ColorTransform& cx,
                   std::size_t level) {
   for (const Instance& in : list) {
+    if (renderer_.over_budget()) return;  // the frame's work is used up
     if (in.clip_depth || !in.visible) continue;
     const Matrix mm = m * in.matrix;
     const ColorTransform cc = cx * in.color;

@@ -61,7 +61,10 @@ class Player {
   bool limited() const { return limited_ || renderer_.over_budget(); }
 
  private:
-  void apply(const Frame& f, std::vector<Instance>& list, std::size_t level, bool& changed);
+  // `reuse`: when looping, the instances of the frame before; a sprite placed
+  // again at its depth keeps playing where it was.
+  void apply(const Frame& f, std::vector<Instance>& list, std::size_t level, bool& changed,
+             std::vector<Instance>* reuse = nullptr);
   void start_sprite(Instance& in, std::size_t level);
   void step(std::vector<Instance>& list, std::size_t level, bool& changed);
   void goto_next(const Timeline& tl, int& frame, std::vector<Instance>& list, std::size_t level, bool& changed);

@@ -300,6 +300,19 @@ void Renderer::fill(const Target& t, const FillStyle& style, const Matrix& m, co
     segs_.clear();
     return;
   }
+  // Each segment costs one crossing per sub-scan-line it spans on the target.
+  double crossings = 0;
+  for (const Segment& sg : segs_) {
+    const double top = std::clamp(sg.y_top, 0.0, static_cast<double>(t.height));
+    const double bottom = std::clamp(sg.y_bottom, 0.0, static_cast<double>(t.height));
+    crossings += (bottom - top) * kSub + 1;
+  }
+  if (static_cast<double>(crossings_used_) + crossings > static_cast<double>(limits_.max_crossings)) {
+    over_budget_ = true;
+    segs_.clear();
+    return;
+  }
+  crossings_used_ += static_cast<std::size_t>(crossings);
   used_ += segs_.size();
   Paint paint;
   if (make_paint(style, m, cx, paint)) rasterize(t, segs_, active_, crossings_, delta_, coverage_, paint);

@@ -38,8 +38,10 @@ void fill_background(const Target& t, Rgba c);
 // ("ExactFit"). A stage of zero width or height maps everything away.
 Matrix stage_to_target(const SwfHeader& h, int w, int h_px);
 
+// The work of one frame is bounded: shapes past a limit are left out.
 struct RenderLimits {
-  std::size_t max_segments = 262144;  // line segments rasterized per frame
+  std::size_t max_segments = 262144;    // line segments rasterized per frame
+  std::size_t max_crossings = 4000000;  // segment crossings of sub-scan-lines per frame
 };
 
 class Renderer {
@@ -49,6 +51,7 @@ class Renderer {
   // Starts the budget of a new frame.
   void begin_frame() {
     used_ = 0;
+    crossings_used_ = 0;
     over_budget_ = false;
   }
   // Draws a shape whose twips `to_target` maps to target pixels, with its
@@ -70,6 +73,7 @@ class Renderer {
 
   RenderLimits limits_;
   std::size_t used_ = 0;
+  std::size_t crossings_used_ = 0;
   bool over_budget_ = false;
   // Scratch, kept between calls.
   std::vector<Segment> segs_;
