@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace brevaro::media::swf {
@@ -109,7 +110,7 @@ bool finite(const Matrix& m) {
 struct Paint {
   bool gradient = false;
   std::uint32_t color = 0;
-  Lut lut{};
+  const std::uint32_t* lut = nullptr;  // kLut entries
   FillKind kind = FillKind::solid;
   Spread spread_mode = Spread::pad;
   double focal = 0;
@@ -154,7 +155,7 @@ struct Paint {
   }
 };
 
-bool make_paint(const FillStyle& f, const Matrix& shape_to_target, const ColorTransform& cx, Paint& p) {
+bool make_paint(const FillStyle& f, const Matrix& shape_to_target, const ColorTransform& cx, Lut& lut, Paint& p) {
   switch (f.kind) {
     case FillKind::solid:
       p.gradient = false;
@@ -163,7 +164,8 @@ bool make_paint(const FillStyle& f, const Matrix& shape_to_target, const ColorTr
     case FillKind::linear:
     case FillKind::radial:
     case FillKind::focal: {
-      if (!build_lut(f, cx, p.lut)) return false;  // a gradient with no colours draws nothing
+      if (!build_lut(f, cx, lut)) return false;  // a gradient with no colours draws nothing
+      p.lut = lut.data();
       const auto inv = inverse(shape_to_target * f.matrix);
       if (!inv) {
         // A gradient squeezed to nothing: everything lies past its end.
@@ -209,16 +211,38 @@ void rasterize(const Target& t, std::vector<Renderer::Segment>& segs, std::vecto
     lo = std::min(lo, ix);
     hi = std::max(hi, ix + 1);
   };
+  double next_end = std::numeric_limits<double>::infinity();  // the first y_bottom among the active
   for (int y = row0; y < row1; ++y) {
     int lo = w + 1, hi = -1;
     for (int s = 0; s < kSub; ++s) {
       const double ys = y + (s + 0.5) / kSub;
-      while (next < segs.size() && segs[next].y_top <= ys) active.push_back(&segs[next++]);
-      std::erase_if(active, [ys](const Renderer::Segment* a) { return a->y_bottom <= ys; });
-      if (active.empty()) continue;
+      while (next < segs.size() && segs[next].y_top <= ys) {
+        active.push_back(&segs[next]);
+        next_end = std::min(next_end, segs[next].y_bottom);
+        ++next;
+      }
+      if (ys >= next_end) {
+        std::erase_if(active, [ys](const Renderer::Segment* a) { return a->y_bottom <= ys; });
+        next_end = std::numeric_limits<double>::infinity();
+        for (const Renderer::Segment* a : active) next_end = std::min(next_end, a->y_bottom);
+      }
+      if (active.empty()) {
+        // Nothing until the next segment starts: skip ahead.
+        if (next == segs.size()) break;
+        continue;
+      }
       crossings.clear();
-      for (const Renderer::Segment* a : active) crossings.emplace_back(a->x_top + (ys - a->y_top) * a->dxdy, a->dir);
-      std::sort(crossings.begin(), crossings.end());
+      for (const Renderer::Segment* a : active) {
+        // Kept sorted by x as they come (few crossings per sub-scan-line).
+        std::pair<double, int> c(a->x_top + (ys - a->y_top) * a->dxdy, a->dir);
+        crossings.push_back(c);
+        std::size_t k = crossings.size() - 1;
+        while (k > 0 && crossings[k - 1].first > c.first) {
+          crossings[k] = crossings[k - 1];
+          --k;
+        }
+        crossings[k] = c;
+      }
       int wind = 0;
       double start = 0;
       for (const auto& [x, dir] : crossings) {
@@ -315,7 +339,7 @@ void Renderer::fill(const Target& t, const FillStyle& style, const Matrix& m, co
   crossings_used_ += static_cast<std::size_t>(crossings);
   used_ += segs_.size();
   Paint paint;
-  if (make_paint(style, m, cx, paint)) rasterize(t, segs_, active_, crossings_, delta_, coverage_, paint);
+  if (make_paint(style, m, cx, lut_, paint)) rasterize(t, segs_, active_, crossings_, delta_, coverage_, paint);
   segs_.clear();
 }
 
@@ -413,8 +437,29 @@ void Renderer::draw_shape(const Target& t, const Shape& s, const Matrix& m, cons
         const std::uint32_t a = point_start_[lines[li].edge], b = point_start_[lines[li].edge + 1];
         for (std::uint32_t k = a; k < b; ++k) {
           const double x = points_[2 * k], y = points_[2 * k + 1];
-          // A round join or cap at every point of the line.
-          if (!(k == a && x == last_x && y == last_y)) {
+          // A round cap or join (a circle) at the ends of each edge and where
+          // a flattened curve turns by more than about 10 degrees; at smaller
+          // turns the wedge between the two bands is filled with a triangle
+          // (it misses a sliver far below the flattening tolerance).
+          bool round = k == a ? !(x == last_x && y == last_y) : k + 1 == b;
+          if (!round) {
+            const double ux = x - points_[2 * k - 2], uy = y - points_[2 * k - 1];
+            const double vx = points_[2 * k + 2] - x, vy = points_[2 * k + 3] - y;
+            const double lu = std::hypot(ux, uy), lv = std::hypot(vx, vy);
+            if (lu > 0 && lv > 0) {
+              round = (ux * vx + uy * vy) < 0.985 * lu * lv;
+              if (!round) {
+                // The corners of both bands on the outer side of the turn.
+                const double side = ux * vy - uy * vx >= 0 ? -1.0 : 1.0;
+                const double ax = x - side * uy / lu * r, ay = y + side * ux / lu * r;
+                const double bx = x - side * vy / lv * r, by = y + side * vx / lv * r;
+                poly_.assign({x, y, ax, ay, bx, by});
+                if ((ax - x) * (by - y) - (ay - y) * (bx - x) < 0) poly_.assign({x, y, bx, by, ax, ay});
+                add_polygon(poly_, m);
+              }
+            }
+          }
+          if (round) {
             poly_.clear();
             for (int i = 0; i < sides; ++i) {
               const double ang = 2 * std::numbers::pi * i / sides;

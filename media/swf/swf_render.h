@@ -15,6 +15,7 @@
 // widens them as it widens the shape.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -84,6 +85,7 @@ class Renderer {
   std::vector<double> points_;
   std::vector<std::uint32_t> point_start_;
   std::vector<double> poly_;
+  std::array<std::uint32_t, 1024> lut_{};
 };
 
 }  // namespace brevaro::media::swf

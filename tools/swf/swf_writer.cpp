@@ -458,24 +458,28 @@ Bytes movie(int version, int width_px, int height_px, double fps, std::uint16_t 
   body.bytes(end_tag());
   Bytes b = body.take();
   const auto length = static_cast<std::uint32_t>(8 + b.size());
-  Bytes out = {static_cast<std::uint8_t>(compressed ? 'C' : 'F'),
-               'W',
-               'S',
-               static_cast<std::uint8_t>(version),
-               static_cast<std::uint8_t>(length),
-               static_cast<std::uint8_t>(length >> 8),
-               static_cast<std::uint8_t>(length >> 16),
-               static_cast<std::uint8_t>(length >> 24)};
+  const std::uint8_t head[8] = {static_cast<std::uint8_t>(compressed ? 'C' : 'F'),
+                                'W',
+                                'S',
+                                static_cast<std::uint8_t>(version),
+                                static_cast<std::uint8_t>(length),
+                                static_cast<std::uint8_t>(length >> 8),
+                                static_cast<std::uint8_t>(length >> 16),
+                                static_cast<std::uint8_t>(length >> 24)};
+  // Sized first and copied into: gcc 12 at -O3 misjudges inserting after the header.
   if (!compressed) {
-    out.insert(out.end(), b.begin(), b.end());
+    Bytes out(8 + b.size());
+    std::copy(std::begin(head), std::end(head), out.begin());
+    std::copy(b.begin(), b.end(), out.begin() + 8);
     return out;
   }
   uLongf packed = compressBound(static_cast<uLong>(b.size()));
-  Bytes z(packed);
-  if (compress2(z.data(), &packed, b.data(), static_cast<uLong>(b.size()), 9) != Z_OK) {
+  Bytes out(8 + packed);
+  if (compress2(out.data() + 8, &packed, b.data(), static_cast<uLong>(b.size()), 9) != Z_OK) {
     throw std::runtime_error("zlib compression failed");
   }
-  out.insert(out.end(), z.begin(), z.begin() + static_cast<std::ptrdiff_t>(packed));
+  std::copy(std::begin(head), std::end(head), out.begin());
+  out.resize(8 + packed);
   return out;
 }
 

@@ -1,7 +1,5 @@
 #include "tests/host/swf/cairo_oracle.h"
 
-#include <cairo.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -177,12 +175,17 @@ double min_scale(const cairo_matrix_t& m) {
 
 }  // namespace
 
+void cairo_draw(cairo_t* cr, const Scene& s, std::size_t frame, int w, int h) {
+  cairo_identity_matrix(cr);
+  cairo_set_source_rgb(cr, s.background.r / 255.0, s.background.g / 255.0, s.background.b / 255.0);
+  cairo_paint(cr);
+  for (const auto& d : s.frames.at(frame)) draw_shape(cr, s.shapes.at(d.shape), placement(s, d, w, h), d.color);
+}
+
 std::vector<std::uint32_t> cairo_frame(const Scene& s, std::size_t frame, int w, int h) {
   Surface surf(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
   Context cr(cairo_create(surf.get()));
-  cairo_set_source_rgb(cr.get(), s.background.r / 255.0, s.background.g / 255.0, s.background.b / 255.0);
-  cairo_paint(cr.get());
-  for (const auto& d : s.frames.at(frame)) draw_shape(cr.get(), s.shapes.at(d.shape), placement(s, d, w, h), d.color);
+  cairo_draw(cr.get(), s, frame, w, h);
   cairo_surface_flush(surf.get());
   std::vector<std::uint32_t> out(static_cast<std::size_t>(w * h));
   const unsigned char* data = cairo_image_surface_get_data(surf.get());

@@ -3,6 +3,8 @@
 // placements), not from what our parser read.
 #pragma once
 
+#include <cairo.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -12,6 +14,9 @@ namespace brevaro::swf_test {
 
 // A w x h premultiplied ARGB32 picture (cairo's format, the renderer's too), rows w apart.
 std::vector<std::uint32_t> cairo_frame(const swf_writer::Scene& s, std::size_t frame, int w, int h);
+
+// The same drawing into a context of the caller's (a w x h target), for the benchmark.
+void cairo_draw(cairo_t* cr, const swf_writer::Scene& s, std::size_t frame, int w, int h);
 
 // Where the two renderings may differ, per pixel: near an edge (partial
 // coverage, flattened curves, round joins drawn as polygons) or under a
