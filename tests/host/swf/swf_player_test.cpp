@@ -2,6 +2,10 @@
 // display-list tags, looping, the frame clock, and when the picture changes.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <set>
+
 #include "media/swf/swf_player.h"
 #include "tools/swf/swf_writer.h"
 
@@ -173,6 +177,48 @@ TEST(SwfPlayer, DepthOrderDecidesWhatIsOnTop) {
   // Placed in the file top first: depth 2 (blue) must still cover depth 1 (red).
   Player p = play(w::cat({boxes(), place(2, 2, 0), place(1, 1, 0), w::show_frame()}), 1);
   EXPECT_EQ(pixel(p, 50), kBlue);
+}
+
+}  // namespace
+}  // namespace brevaro::media::swf
+
+namespace brevaro::media::swf {
+namespace {
+
+std::vector<std::uint32_t> picture(Player& p) {
+  std::vector<std::uint32_t> px(468 * 60);
+  p.render(Target{px.data(), 468, 60, 468});
+  return px;
+}
+
+// The default banner the artwork generator writes: it animates, loops after
+// four seconds back to its first picture, and its compressed twin is the same movie.
+TEST(SwfDefaultBanner, PlaysAndLoops) {
+  const auto read = [](const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  Movie m, z;
+  ASSERT_EQ(parse_movie(read(BREVARO_ART_DIR "/bv.swf"), m), SwfStatus::ok);
+  ASSERT_EQ(parse_movie(read(BREVARO_ART_DIR "/bv-cws.swf"), z), SwfStatus::ok);
+  EXPECT_FALSE(m.truncated);
+  EXPECT_EQ(m.skipped_tags, 0u);
+  EXPECT_EQ(m.timeline.frames.size(), 48u);
+  EXPECT_EQ(z.timeline.frames.size(), 48u);
+  EXPECT_EQ(m.shapes.size(), z.shapes.size());
+  Player p(std::move(m));
+  EXPECT_EQ(p.frame_interval_ms(), 83);
+  const auto first = picture(p);
+  std::set<std::vector<std::uint32_t>> seen{first};
+  for (int i = 1; i < 48; ++i) {
+    EXPECT_TRUE(p.advance()) << "tick " << i;  // the mark's sprite pulses on every frame
+    seen.insert(picture(p));
+  }
+  EXPECT_GT(seen.size(), 24u);
+  EXPECT_FALSE(p.limited());
+  EXPECT_TRUE(p.advance());
+  EXPECT_EQ(p.current_frame(), 0u);
+  EXPECT_EQ(picture(p), first);
 }
 
 }  // namespace
