@@ -196,8 +196,14 @@ bool Tfrm_install::close_running_programs(const CopyResult& copied) {
   const std::string folder = install::path_in(destination(), "");
   try {
     if (close_programs(application(), folder, install::ClosePrograms{copied.tray_busy, copied.client_busy}) ==
-        install::CloseResult::closed)
+        install::CloseResult::closed) {
+      // A program that saw its request while it was still being written
+      // could not delete it (the file was open) and closed all the same; a
+      // request left in the folder would close the program's next start.
+      for (const install::CloseMarkers* m : {&install::kTrayMarkers, &install::kClientMarkers})
+        platform::try_delete_file(application().ports().fs, install::path_in(folder, m->request));
       return true;
+    }
     information(std::string(kProgramsStillRunning));
   } catch (const platform::FileError& e) {
     information(e.what());

@@ -241,6 +241,9 @@ class SetupSteps:
         self.assertTrue(self.wine.wait_gone(INSTALLER))
         for sub in ("Download", "Banners"):
             self.assertTrue((self.dest / "Data" / sub).is_dir(), sub)
+        # The tray looks for its close request every 100 ms: by now it has
+        # seen any that was left in the folder.
+        self.assertTrue(self.installed_processes("Tray.exe"), "the tray ended right after its start")
 
     def install_over_running_programs(self, source):
         """The installer again on the folder whose client and tray run: both

@@ -247,7 +247,10 @@ TEST_F(InstallerTest, InstallingOverARunningInstallationAsksItsProgramsToClose) 
     int closes_after_pauses;  // the programs answer at this pause; 0: never
     bool keep_waiting;
     bool installed;
-  } cases[] = {{"both close", 3, false, true}, {"they do not close and the user stops waiting", 0, false, false}};
+    bool requests_deletable = true;  // false: seen while still being written, so still open
+  } cases[] = {{"both close", 3, false, true},
+               {"both close without deleting their requests", 3, false, true, false},
+               {"they do not close and the user stops waiting", 0, false, false}};
   for (const auto& c : cases) {
     Installer m;
     m.sys.fs.put(m.d("Data\\Brevaro.ini"), "[Default]\r\nUN=199901010000000000\r\n");
@@ -261,9 +264,16 @@ TEST_F(InstallerTest, InstallingOverARunningInstallationAsksItsProgramsToClose) 
     auto& poll = m.app->make<ui::Timer>("", install::kCloseRetryMs);
     poll.set_on_timer([&](ui::Timer&) {
       if (c.closes_after_pauses == 0 || ++pauses < c.closes_after_pauses) return;
-      for (const auto* markers : {&install::kTrayMarkers, &install::kClientMarkers})
-        if (install::answer_close_request(m.sys.fs, std::string(kDest) + "\\", *markers))
-          m.sys.fs.set_running(m.d(std::string(markers->executable).c_str()), false);
+      for (const auto* markers : {&install::kTrayMarkers, &install::kClientMarkers}) {
+        const std::string request = std::string(kDest) + "\\" + std::string(markers->request);
+        if (!m.sys.fs.file_exists(request)) continue;
+        if (c.requests_deletable) {
+          ASSERT_TRUE(install::answer_close_request(m.sys.fs, std::string(kDest) + "\\", *markers));
+        } else {
+          m.sys.fs.put(std::string(kDest) + "\\" + std::string(markers->answer), "answered");
+        }
+        m.sys.fs.set_running(m.d(std::string(markers->executable).c_str()), false);
+      }
     });
     m.backend.answer_next_box(c.keep_waiting ? ui::MsgBoxResult::yes : ui::MsgBoxResult::no);
     m.press(*f.btn_next);
@@ -273,6 +283,9 @@ TEST_F(InstallerTest, InstallingOverARunningInstallationAsksItsProgramsToClose) 
       EXPECT_EQ(m.file(m.d("brevaro.exe")), kExeBytes) << c.what;
       EXPECT_EQ(m.file(m.d("Tray.exe")), kTrayBytes) << c.what;
       EXPECT_EQ(f.Notebook->active_page(), f.P4) << c.what;
+      // No request stays behind to close the programs' next start.
+      EXPECT_FALSE(m.sys.fs.file_exists(m.d("TClose.dat"))) << c.what;
+      EXPECT_FALSE(m.sys.fs.file_exists(m.d("Close.dat"))) << c.what;
     } else {
       // The question after 30 s, "No", and the reason: the wizard stays on its page.
       ASSERT_EQ(m.box_texts().size(), 2u) << c.what;
