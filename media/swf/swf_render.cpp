@@ -149,7 +149,7 @@ struct Paint {
       const double gx = to_gradient.a * fx + to_gradient.c * fy + to_gradient.tx;
       const double gy = to_gradient.b * fx + to_gradient.d * fy + to_gradient.ty;
       const double t = t_at(gx, gy);
-      const std::uint32_t s = lut[static_cast<std::size_t>(std::lround(std::isfinite(t) ? t * (kLut - 1) : kLut - 1))];
+      const std::uint32_t s = lut[static_cast<std::size_t>((std::isfinite(t) ? t : 1.0) * (kLut - 1) + 0.5)];
       blend(dst[x], c == 255 ? s : scale_pixel(s, c));
     }
   }
@@ -185,56 +185,38 @@ bool make_paint(const FillStyle& f, const Matrix& shape_to_target, const ColorTr
   return false;
 }
 
-void rasterize(const Target& t, std::vector<Renderer::Segment>& segs, std::vector<const Renderer::Segment*>& active,
-               std::vector<std::pair<double, int>>& crossings, std::vector<std::int32_t>& delta,
-               std::vector<std::uint8_t>& coverage, const Paint& paint) {
-  if (segs.empty() || t.width <= 0 || t.height <= 0) return;
-  double ymin = segs.front().y_top, ymax = segs.front().y_bottom;
-  for (const auto& s : segs) {
-    ymin = std::min(ymin, s.y_top);
-    ymax = std::max(ymax, s.y_bottom);
-  }
-  const int row0 = static_cast<int>(std::clamp(std::floor(ymin), 0.0, static_cast<double>(t.height)));
-  const int row1 = static_cast<int>(std::clamp(std::ceil(ymax), 0.0, static_cast<double>(t.height)));
-  if (row0 >= row1) return;
-  std::sort(segs.begin(), segs.end(), [](const auto& a, const auto& b) { return a.y_top < b.y_top; });
-  const int w = t.width;
-  delta.assign(static_cast<std::size_t>(w) + 2, 0);
-  coverage.assign(static_cast<std::size_t>(w), 0);
-  active.clear();
-  std::size_t next = 0;
-  const auto add = [&](double x, int sign, int& lo, int& hi) {
+// Coverage of one pixel row is kept as differences (`delta`, prefix sums give
+// coverage) in units of 1/kFull of a pixel: 16 sub-scan-lines of 1/256 pixel
+// each, or the same scale for exact areas.
+constexpr int kFull = 256 * kSub;
+
+struct Scan {
+  const Target& t;
+  std::vector<const Renderer::Segment*>& active;
+  std::vector<std::pair<double, int>>& crossings;
+  std::vector<std::int32_t>& delta;
+  int lo = 0, hi = -1;  // touched part of delta
+
+  void add(double x, int sign) {
     const int ix = static_cast<int>(x);
-    const int f = static_cast<int>(std::lround((x - ix) * 256));
+    const int f = static_cast<int>((x - ix) * 256 + 0.5);  // x >= 0 here
     delta[static_cast<std::size_t>(ix)] += sign * (256 - f);
     delta[static_cast<std::size_t>(ix) + 1] += sign * f;
     lo = std::min(lo, ix);
     hi = std::max(hi, ix + 1);
-  };
-  double next_end = std::numeric_limits<double>::infinity();  // the first y_bottom among the active
-  for (int y = row0; y < row1; ++y) {
-    int lo = w + 1, hi = -1;
+  }
+
+  // The general case: 16 sub-scan-lines, each with exact horizontal spans
+  // by the non-zero rule.
+  void sub_scan_lines(int y) {
+    const double w = t.width;
     for (int s = 0; s < kSub; ++s) {
       const double ys = y + (s + 0.5) / kSub;
-      while (next < segs.size() && segs[next].y_top <= ys) {
-        active.push_back(&segs[next]);
-        next_end = std::min(next_end, segs[next].y_bottom);
-        ++next;
-      }
-      if (ys >= next_end) {
-        std::erase_if(active, [ys](const Renderer::Segment* a) { return a->y_bottom <= ys; });
-        next_end = std::numeric_limits<double>::infinity();
-        for (const Renderer::Segment* a : active) next_end = std::min(next_end, a->y_bottom);
-      }
-      if (active.empty()) {
-        // Nothing until the next segment starts: skip ahead.
-        if (next == segs.size()) break;
-        continue;
-      }
       crossings.clear();
       for (const Renderer::Segment* a : active) {
+        if (a->y_top > ys || a->y_bottom <= ys) continue;
         // Kept sorted by x as they come (few crossings per sub-scan-line).
-        std::pair<double, int> c(a->x_top + (ys - a->y_top) * a->dxdy, a->dir);
+        const std::pair<double, int> c(a->x_top + (ys - a->y_top) * a->dxdy, a->dir);
         crossings.push_back(c);
         std::size_t k = crossings.size() - 1;
         while (k > 0 && crossings[k - 1].first > c.first) {
@@ -251,21 +233,137 @@ void rasterize(const Target& t, std::vector<Renderer::Segment>& segs, std::vecto
         if (before == 0 && wind != 0) {
           start = x;
         } else if (before != 0 && wind == 0) {
-          const double xa = std::clamp(start, 0.0, static_cast<double>(w));
-          const double xb = std::clamp(x, 0.0, static_cast<double>(w));
+          const double xa = std::clamp(start, 0.0, w), xb = std::clamp(x, 0.0, w);
           if (xb > xa) {
-            add(xa, 1, lo, hi);
-            add(xb, -1, lo, hi);
+            add(xa, 1);
+            add(xb, -1);
           }
         }
       }
     }
-    if (hi < lo) continue;
-    const int end = std::min(hi, w - 1);
+  }
+
+  // The common case, exactly: the row cut into strips at the segments' ends;
+  // within a strip no two segments cross, so the edges where the winding
+  // number leaves or reaches zero bound the covered area, and each adds the
+  // area on its right side column by column. False (nothing added) when the
+  // row is not that simple: segments crossing, too many strips, or an
+  // outline edge outside the target's width.
+  struct Item {
+    double xa, xb;
+    int dir;
+  };
+  struct Toggle {
+    int height;
+    double xa, xb;
+    int sign;
+  };
+  std::vector<int> bounds;
+  std::vector<Item> items;
+  std::vector<Toggle> toggles;
+
+  bool exact_row(int y) {
+    bounds.assign({0, kFull});
+    for (const Renderer::Segment* a : active) {
+      for (const double v : {a->y_top, a->y_bottom}) {
+        if (v > y && v < y + 1) {
+          const int q = static_cast<int>((v - y) * kFull + 0.5);
+          if (q > 0 && q < kFull) bounds.push_back(q);
+        }
+      }
+    }
+    std::sort(bounds.begin(), bounds.end());
+    bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+    if (bounds.size() > 9) return false;
+    toggles.clear();
+    const double w = t.width;
+    for (std::size_t i = 0; i + 1 < bounds.size(); ++i) {
+      const double ya = y + static_cast<double>(bounds[i]) / kFull, yb = y + static_cast<double>(bounds[i + 1]) / kFull;
+      const double ym = (ya + yb) / 2;
+      items.clear();
+      for (const Renderer::Segment* a : active) {
+        if (a->y_top > ym || a->y_bottom <= ym) continue;
+        items.push_back({a->x_top + (ya - a->y_top) * a->dxdy, a->x_top + (yb - a->y_top) * a->dxdy, a->dir});
+      }
+      std::sort(items.begin(), items.end(),
+                [](const Item& p, const Item& q) { return p.xa < q.xa || (p.xa == q.xa && p.xb < q.xb); });
+      for (std::size_t k = 1; k < items.size(); ++k) {
+        if (items[k].xb < items[k - 1].xb - 1e-9) return false;  // two segments cross in this strip
+      }
+      int wind = 0;
+      for (const Item& it : items) {
+        const int before = wind;
+        wind += it.dir;
+        const bool starts = before == 0 && wind != 0, ends = before != 0 && wind == 0;
+        if (!starts && !ends) continue;
+        if (std::min(it.xa, it.xb) < 0 || std::max(it.xa, it.xb) > w) return false;
+        toggles.push_back({bounds[i + 1] - bounds[i], it.xa, it.xb, starts ? 1 : -1});
+      }
+    }
+    for (const Toggle& tg : toggles) area_right_of(tg);
+    return true;
+  }
+
+  // Adds the part of a strip of `height` (in 1/kFull) right of an edge from
+  // (xa, top) to (xb, bottom): column j gets G(j+1) - G(j) of the strip,
+  // where G(c) is the area between the edge and the vertical line x = c.
+  void area_right_of(const Toggle& tg) {
+    const double x0 = std::min(tg.xa, tg.xb), x1 = std::max(tg.xa, tg.xb), wd = x1 - x0;
+    const auto g = [&](double c) {
+      if (c <= x0) return 0.0;
+      if (c >= x1) return c - (x0 + x1) / 2;
+      return (c - x0) * (c - x0) / (2 * wd);
+    };
+    const int j0 = static_cast<int>(x0), j1 = static_cast<int>(x1);
+    int prev = 0;
+    for (int j = j0; j <= j1; ++j) {
+      const int c = static_cast<int>(tg.height * (g(j + 1) - g(j)) + 0.5);
+      delta[static_cast<std::size_t>(j)] += tg.sign * (c - prev);
+      prev = c;
+    }
+    delta[static_cast<std::size_t>(j1) + 1] += tg.sign * (tg.height - prev);
+    lo = std::min(lo, j0);
+    hi = std::max(hi, j1 + 1);
+  }
+};
+
+void rasterize(const Target& t, std::vector<Renderer::Segment>& segs, std::vector<const Renderer::Segment*>& active,
+               std::vector<std::pair<double, int>>& crossings, std::vector<std::int32_t>& delta,
+               std::vector<std::uint8_t>& coverage, const Paint& paint, bool try_exact) {
+  if (segs.empty() || t.width <= 0 || t.height <= 0) return;
+  double ymin = segs.front().y_top, ymax = segs.front().y_bottom;
+  for (const auto& s : segs) {
+    ymin = std::min(ymin, s.y_top);
+    ymax = std::max(ymax, s.y_bottom);
+  }
+  const int row0 = static_cast<int>(std::clamp(std::floor(ymin), 0.0, static_cast<double>(t.height)));
+  const int row1 = static_cast<int>(std::clamp(std::ceil(ymax), 0.0, static_cast<double>(t.height)));
+  if (row0 >= row1) return;
+  std::sort(segs.begin(), segs.end(), [](const auto& a, const auto& b) { return a.y_top < b.y_top; });
+  const int w = t.width;
+  delta.assign(static_cast<std::size_t>(w) + 2, 0);
+  coverage.assign(static_cast<std::size_t>(w), 0);
+  active.clear();
+  Scan scan{t, active, crossings, delta, 0, -1, {}, {}, {}};
+  std::size_t next = 0;
+  for (int y = row0; y < row1; ++y) {
+    // The segments that reach into this row.
+    while (next < segs.size() && segs[next].y_top < y + 1) active.push_back(&segs[next++]);
+    std::erase_if(active, [y](const Renderer::Segment* a) { return a->y_bottom <= y; });
+    if (active.empty()) {
+      if (next == segs.size()) break;
+      continue;
+    }
+    scan.lo = w + 1;
+    scan.hi = -1;
+    if (!try_exact || !scan.exact_row(y)) scan.sub_scan_lines(y);
+    if (scan.hi < scan.lo) continue;
+    const int lo = scan.lo, hi = scan.hi, end = std::min(hi, w - 1);
     std::int32_t sum = 0;
     for (int x = lo; x <= end; ++x) {
       sum += delta[static_cast<std::size_t>(x)];
-      coverage[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>((sum * 255 + 256 * kSub / 2) / (256 * kSub));
+      coverage[static_cast<std::size_t>(x)] =
+          static_cast<std::uint8_t>((std::clamp(sum, 0, kFull) * 255 + kFull / 2) / kFull);
     }
     std::fill(delta.begin() + lo, delta.begin() + hi + 1, 0);
     paint.row(t.pixels + static_cast<std::ptrdiff_t>(y) * t.stride, y, lo, end + 1, coverage.data());
@@ -317,7 +415,7 @@ void Renderer::add_polygon(const std::vector<double>& xy, const Matrix& m) {
   }
 }
 
-void Renderer::fill(const Target& t, const FillStyle& style, const Matrix& m, const ColorTransform& cx) {
+void Renderer::fill(const Target& t, const FillStyle& style, const Matrix& m, const ColorTransform& cx, bool outline) {
   if (segs_.empty()) return;
   if (used_ + segs_.size() > limits_.max_segments) {
     over_budget_ = true;
@@ -339,7 +437,8 @@ void Renderer::fill(const Target& t, const FillStyle& style, const Matrix& m, co
   crossings_used_ += static_cast<std::size_t>(crossings);
   used_ += segs_.size();
   Paint paint;
-  if (make_paint(style, m, cx, lut_, paint)) rasterize(t, segs_, active_, crossings_, delta_, coverage_, paint);
+  if (make_paint(style, m, cx, lut_, paint))
+    rasterize(t, segs_, active_, crossings_, delta_, coverage_, paint, !outline);
   segs_.clear();
 }
 
@@ -415,7 +514,7 @@ void Renderer::draw_shape(const Target& t, const Shape& s, const Matrix& m, cons
           }
         }
       }
-      if (style >= layer.fill_begin) fill(t, s.fills[style - 1], m, cx);
+      if (style >= layer.fill_begin) fill(t, s.fills[style - 1], m, cx, false);
       segs_.clear();
     }
     while (li < lines.size() && lines[li].style < layer.line_end) {
@@ -484,7 +583,7 @@ void Renderer::draw_shape(const Target& t, const Shape& s, const Matrix& m, cons
       }
       FillStyle solid;
       solid.color = ls.color;
-      fill(t, ls.fill ? *ls.fill : solid, m, cx);
+      fill(t, ls.fill ? *ls.fill : solid, m, cx, true);
     }
   }
 }

@@ -70,7 +70,10 @@ class Renderer {
  private:
   void add_line(double x0, double y0, double x1, double y1);
   void add_polygon(const std::vector<double>& xy, const Matrix& m);
-  void fill(const Target& t, const FillStyle& style, const Matrix& shape_to_target, const ColorTransform& cx);
+  // `outline`: a line's outline, made of overlapping pieces (only the
+  // sub-scan-line path suits it).
+  void fill(const Target& t, const FillStyle& style, const Matrix& shape_to_target, const ColorTransform& cx,
+            bool outline);
 
   RenderLimits limits_;
   std::size_t used_ = 0;
