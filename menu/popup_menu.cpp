@@ -64,8 +64,8 @@ void TPopupMenu2000::popup(ui::Point at) {
   TMenuItem2000* item = shown[*chosen];
   if (item->is_separator()) return;
   // The menu's items live as long as the menu.
-  app.backend().post([item, alive = std::weak_ptr<const bool>(alive_)] {
-    if (!alive.expired()) item->click();
+  app.backend().post([item, menu = anchor_.ref(this)] {
+    if (menu.alive()) item->click();
   });
 }
 

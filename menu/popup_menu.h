@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/weak_ref.h"
 #include "ui/component.h"
 #include "ui/types.h"
 
@@ -128,8 +129,8 @@ class TPopupMenu2000 final : public ui::Component, public PopupStyle {
   // Closes the menu while it is open (the program is ending): nothing is chosen.
   void close_popup();
 
-  // Expires when the menu is freed (holders of a reference clear it then).
-  std::weak_ptr<const bool> lifetime() const { return alive_; }
+  // A reference that expires when the menu is freed.
+  base::WeakRef<TPopupMenu2000> weak() { return anchor_.ref(this); }
 
  private:
   MenuView& view_;
@@ -137,7 +138,7 @@ class TPopupMenu2000 final : public ui::Component, public PopupStyle {
   ui::Component* popup_component_ = nullptr;
   bool open_ = false;
   Handler on_popup_;
-  std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
+  base::WeakAnchor anchor_;
 };
 
 // Sizes of the popup at a screen resolution (96 dots per inch is 100 %).

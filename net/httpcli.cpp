@@ -37,7 +37,7 @@ THttpCli::THttpCli(SocketApi& api) : api_(api) {
 }
 
 THttpCli::~THttpCli() {
-  *alive_ = false;
+  anchor_.expire();
   channel_.reset();
   socket_.reset();
 }
@@ -214,7 +214,7 @@ void THttpCli::SocketSessionConnected(std::uint16_t error) {
 }
 
 void THttpCli::SendRequest() {
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   std::uint64_t postSize = 0;
   if (requestType_ == httpPOST && postDataStream_) {
     postSize = postDataStream_->Size();
@@ -232,7 +232,7 @@ void THttpCli::SendRequest() {
     if (OnRequestHeaderEnd) OnRequestHeaderEnd(*this);
   };
   std::string header = http::buildRequestHeader(static_cast<http::Method>(requestType_), s_, target_, postSize, hooks);
-  if (!*alive || Stopped()) return;
+  if (!self.alive() || Stopped()) return;
   try {
     postHeaderSent_ = true;
     socket_->Send(header);
@@ -461,9 +461,9 @@ void THttpCli::DoRequestSync(THttpRequest rq) {
   // The longest sleep between two looks at the limits and the quit state:
   // a safety net only, as every message and network event ends a sleep.
   constexpr std::uint32_t max_sleep_ms = 1000;
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   DoRequestAsync(rq);
-  while (*alive && state_ != httpReady) {
+  while (self.alive() && state_ != httpReady) {
     if (Quitting()) {
       // The application is ending: nothing may keep it waiting.
       Abort();
@@ -480,12 +480,12 @@ void THttpCli::DoRequestSync(THttpRequest rq) {
     } else {
       appPump_();
     }
-    if (!*alive) return;
+    if (!self.alive()) return;
     if (state_ == httpReady || Quitting()) continue;
     if (ownPump) api_.waitForEvent(UntilTimeLimit(max_sleep_ms));
     else if (appWait_) appWait_(UntilTimeLimit(max_sleep_ms));
   }
-  if (!*alive) return;
+  if (!self.alive()) return;
   if (statusCode_ >= 400) throw EHttpException(reason_, statusCode_);
 }
 

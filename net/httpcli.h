@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/weak_ref.h"
 #include "net/http_core.h"
 #include "net/socket_api.h"
 #include "net/stream.h"
@@ -200,7 +201,7 @@ class THttpCli : private MessageSink, private http::ResponseParser::Handler {
   SocketApi& api_;
   std::unique_ptr<TWSocket> socket_;
   std::unique_ptr<Channel> channel_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  base::WeakAnchor anchor_;  // expired once destroyed; checked after calls out to handlers
   std::function<void()> appPump_;
   std::function<void(std::uint32_t)> appWait_;
   std::function<bool()> quitting_;

@@ -56,7 +56,7 @@ TCustomWSocket::TCustomWSocket(SocketApi& api) : api_(api) {
 
 TCustomWSocket::~TCustomWSocket() {
   destroying_ = true;
-  *alive_ = false;
+  anchor_.expire();
   try {
     CancelLookup();
   } catch (...) {
@@ -451,7 +451,7 @@ void TCustomWSocket::DeleteBufferedData() {
 }
 
 void TCustomWSocket::TryToSend() {
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   while (hsocket_ != invalid_socket) {
     if (bufList_.empty()) {
       allSent_ = true;
@@ -475,7 +475,7 @@ void TCustomWSocket::TryToSend() {
       }
       b.Remove(n);
       if (OnSendData) OnSendData(*this, n);
-      if (!*alive) return;
+      if (!self.alive()) return;
       if (n < static_cast<int>(data.size())) return;
       if (bufList_.empty()) continue;
     }
@@ -533,7 +533,7 @@ void TCustomWSocket::InternalClose(bool shut, std::uint16_t error) {
   channel_->asyncSelect(hsocket_, msg_notify, 0);
   const SocketHandle closing = hsocket_;
   const std::uint64_t serial = ++closeSerial_;
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   for (int tries = 0;; ++tries) {
     if (api_.closeSocket(closing) == 0) break;
     int e = api_.lastError();
@@ -547,14 +547,14 @@ void TCustomWSocket::InternalClose(bool shut, std::uint16_t error) {
     // A handler run meanwhile may have freed this socket, or closed it
     // (and reported the close) itself, and may even have opened the next
     // session under the same handle number.
-    if (!*alive || closeSerial_ != serial) return;
+    if (!self.alive() || closeSerial_ != serial) return;
   }
   hsocket_ = invalid_socket;
   ChangeState(wsClosed);
   if (!destroying_ && !closeInvoked_) {
     closeInvoked_ = true;
     TriggerSessionClosed(error);
-    if (!*alive) return;
+    if (!self.alive()) return;
     // The handler opened the next session already: its settings stay.
     if (hsocket_ != invalid_socket) return;
   }
@@ -587,25 +587,25 @@ void TCustomWSocket::FreeLater() { channel_->post(msg_free_later); }
 void TCustomWSocket::PostTestException() { channel_->post(msg_test_exception); }
 
 void TCustomWSocket::Flush() {
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   while (hsocket_ != invalid_socket && !allSent_ && !bufList_.empty()) {
     TryToSend();
-    if (!*alive || allSent_) break;
+    if (!self.alive() || allSent_) break;
     ProcessMessages();
-    if (!*alive || terminated_) break;
+    if (!self.alive() || terminated_) break;
   }
 }
 
 void TCustomWSocket::WaitForClose() {
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   char buf[1024];
-  while (*alive && hsocket_ != invalid_socket && state_ != wsClosed) {
+  while (self.alive() && hsocket_ != invalid_socket && state_ != wsClosed) {
     long waiting = RcvdCount();
     if (waiting > 0) {
       if (OnDataAvailable) TriggerDataAvailable(0);
       else Receive(buf, sizeof buf);
     }
-    if (!*alive) return;
+    if (!self.alive()) return;
     ProcessMessages();
     if (terminated_) return;
   }
@@ -710,11 +710,11 @@ void TCustomWSocket::TriggerDnsLookupDone(std::uint16_t error) {
 // --- the hidden window ---
 
 void TCustomWSocket::handleMessage(unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   try {
     WndProc(msg, wparam, lparam);
   } catch (const std::exception& e) {
-    if (*alive) HandleBackGroundException(e);
+    if (self.alive()) HandleBackGroundException(e);
   }
 }
 
@@ -735,7 +735,7 @@ void TCustomWSocket::HandleBackGroundException(const std::exception& e) {
 }
 
 void TCustomWSocket::ReceiveLoop(std::uint16_t error) {
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   char buf[1024];
   for (;;) {
     if (hsocket_ == invalid_socket) return;
@@ -743,7 +743,7 @@ void TCustomWSocket::ReceiveLoop(std::uint16_t error) {
     std::int64_t before = readCount_;
     if (HasHandler()) {
       TriggerDataAvailable(error);
-      if (!*alive) return;
+      if (!self.alive()) return;
       if (readCount_ == before && lastError_ == 0) return;  // the handler did not read: wait for more
     } else {
       int n = Receive(buf, sizeof buf);
@@ -760,7 +760,7 @@ void TCustomWSocket::ReceiveLoop(std::uint16_t error) {
 }
 
 void TCustomWSocket::WndProc(unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   switch (msg) {
     case msg_notify: {
       if (static_cast<SocketHandle>(wparam) != hsocket_ || hsocket_ == invalid_socket || paused_) return;
@@ -769,34 +769,34 @@ void TCustomWSocket::WndProc(unsigned msg, std::uintptr_t wparam, std::intptr_t 
       if (events & fd_connect) {
         ChangeState(wsConnected);
         TriggerSessionConnected(error);
-        if (!*alive) return;
+        if (!self.alive()) return;
         if (error != 0 && state_ != wsClosed) Close();
-        if (!*alive || hsocket_ == invalid_socket) return;
+        if (!self.alive() || hsocket_ == invalid_socket) return;
       }
       if (events & fd_read) {
         ReceiveLoop(error);
-        if (!*alive || hsocket_ == invalid_socket) return;
+        if (!self.alive() || hsocket_ == invalid_socket) return;
       }
       if (events & fd_write) {
         TryToSend();
-        if (!*alive) return;
+        if (!self.alive()) return;
         if (allSent_ && dataSentPending_) {
           dataSentPending_ = false;
           TriggerDataSent(error);
         }
-        if (!*alive || hsocket_ == invalid_socket) return;
+        if (!self.alive() || hsocket_ == invalid_socket) return;
       }
       if (events & fd_accept) {
         TriggerSessionAvailable(error);
-        if (!*alive || hsocket_ == invalid_socket) return;
+        if (!self.alive() || hsocket_ == invalid_socket) return;
       }
       if ((events & fd_close) && state_ != wsConnecting) {
         ReceiveLoop(0);
-        if (!*alive) return;
+        if (!self.alive()) return;
         if (!closeInvoked_) {
           closeInvoked_ = true;
           TriggerSessionClosed(error);
-          if (!*alive) return;
+          if (!self.alive()) return;
         }
         // Close the session that ended, not one the handler has opened since
         // (a new session has not been reported closed).
@@ -846,10 +846,10 @@ void TCustomWSocket::WndProc(unsigned msg, std::uintptr_t wparam, std::intptr_t 
 
 int TCustomSyncWSocket::WaitUntilReady(const bool& flag, int timeoutMs) {
   auto start = std::chrono::steady_clock::now();
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   while (!flag) {
     ProcessMessages();
-    if (!*alive) return wait_timeout;
+    if (!self.alive()) return wait_timeout;
     if (terminated_) return wait_timeout;
     if (flag) break;
     if (timeoutMs > 0 && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeoutMs))

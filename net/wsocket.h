@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/weak_ref.h"
 #include "net/socket_api.h"
 
 namespace brevaro::net {
@@ -227,8 +228,9 @@ class TCustomWSocket : protected MessageSink {
   int lingerTimeout_ = 0;
   std::function<void()> appPump_;
   std::uint64_t closeSerial_ = 0;  // counts the closes begun, to spot one nested in another
-  // False once destroyed: code that calls out to a handler keeps a copy and checks it when the handler returns.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  // Expired once destroyed: code that calls out to a handler takes a reference and checks it when the handler
+  // returns.
+  base::WeakAnchor anchor_;
 };
 
 class TCustomSocksWSocket : public TCustomWSocket {

@@ -63,7 +63,7 @@ void TCustomLineWSocket::EditLine(std::span<const char> in) {
 }
 
 void TCustomLineWSocket::DeliverLines(std::uint16_t error, bool flushRest) {
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   while (lineMode_ && !lineEnd_.empty()) {
     std::size_t pos = lineBuffer_.find(lineEnd_);
     if (pos == std::string::npos) {
@@ -75,7 +75,7 @@ void TCustomLineWSocket::DeliverLines(std::uint16_t error, bool flushRest) {
     while (lineLength_ > 0) {
       std::size_t before = lineLength_;
       if (OnDataAvailable) OnDataAvailable(*this, error);
-      if (!*alive) return;
+      if (!self.alive()) return;
       if (lineLength_ == before) break;  // the handler did not take anything
     }
     if (lineLength_ > 0) {

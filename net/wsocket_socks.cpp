@@ -75,11 +75,11 @@ void TCustomSocksWSocket::TriggerSessionClosed(std::uint16_t error) {
     socksStep_ = SocksStep::Idle;
     if (!connecting) {
       std::uint16_t code = error ? error : static_cast<std::uint16_t>(socks_error_base + 7);
-      auto alive = alive_;
+      const auto self = anchor_.ref(this);
       if (OnSocksError) OnSocksError(*this, code, "connection closed by the socks server");
-      if (!*alive) return;
+      if (!self.alive()) return;
       TCustomWSocket::TriggerSessionConnected(code);
-      if (!*alive) return;
+      if (!self.alive()) return;
     }
   }
   TCustomWSocket::TriggerSessionClosed(error);
@@ -88,11 +88,11 @@ void TCustomSocksWSocket::TriggerSessionClosed(std::uint16_t error) {
 void TCustomSocksWSocket::SocksFailed(std::uint16_t code, const std::string& msg) {
   socksStep_ = SocksStep::Idle;
   lastError_ = code;
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   if (OnSocksError) OnSocksError(*this, code, msg);
-  if (!*alive) return;
+  if (!self.alive()) return;
   TCustomWSocket::TriggerSessionConnected(code);
-  if (!*alive) return;
+  if (!self.alive()) return;
   if (state_ != wsClosed) Close();
 }
 
@@ -182,12 +182,12 @@ void TCustomSocksWSocket::SocksSendRequest() {
 
 void TCustomSocksWSocket::SocksDone() {
   socksStep_ = SocksStep::Idle;
-  auto alive = alive_;
+  const auto self = anchor_.ref(this);
   if (OnSocksConnected) OnSocksConnected(*this, 0);
-  if (!*alive) return;
+  if (!self.alive()) return;
   TCustomWSocket::TriggerSessionConnected(0);
   // Data may have arrived right behind the reply.
-  if (*alive && hsocket_ != invalid_socket && api_.bytesWaiting(hsocket_) > 0)
+  if (self.alive() && hsocket_ != invalid_socket && api_.bytesWaiting(hsocket_) > 0)
     channel_->post(msg_notify, static_cast<std::uintptr_t>(hsocket_), static_cast<std::intptr_t>(fd_read));
 }
 

@@ -97,18 +97,14 @@ void TCoolTrayIcon::set_icon_visible(bool v) {
 }
 
 void TCoolTrayIcon::set_popup_menu(menu::TPopupMenu2000* m) {
-  menu_ = m;
-  menu_alive_ = m ? m->lifetime() : std::weak_ptr<const bool>();
+  menu_ = m ? m->weak() : base::WeakRef<menu::TPopupMenu2000>();
 }
 
-menu::TPopupMenu2000* TCoolTrayIcon::popup_menu() const { return menu_alive_.expired() ? nullptr : menu_; }
+menu::TPopupMenu2000* TCoolTrayIcon::popup_menu() const { return menu_.lock(); }
 
-void TCoolTrayIcon::set_icon_list(TIconList* list) {
-  icon_list_ = list;
-  icon_list_alive_ = list ? list->lifetime() : std::weak_ptr<const bool>();
-}
+void TCoolTrayIcon::set_icon_list(TIconList* list) { icon_list_ = list ? list->weak() : base::WeakRef<TIconList>(); }
 
-TIconList* TCoolTrayIcon::icon_list() const { return icon_list_alive_.expired() ? nullptr : icon_list_; }
+TIconList* TCoolTrayIcon::icon_list() const { return icon_list_.lock(); }
 
 void TCoolTrayIcon::set_cycle_icons(bool on) {
   cycle_icons_ = on;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/weak_ref.h"
 #include "menu/popup_menu.h"
 #include "tray/tray_platform.h"
 #include "ui/component.h"
@@ -24,10 +25,10 @@ class TIconList final : public ui::Component {
  public:
   TIconList(ui::Component* owner, std::string_view name = {}) : ui::Component(owner, name) {}
   std::vector<std::shared_ptr<const IconImage>> icons;
-  std::weak_ptr<const bool> lifetime() const { return alive_; }
+  base::WeakRef<TIconList> weak() { return anchor_.ref(this); }
 
  private:
-  std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
+  base::WeakAnchor anchor_;
 };
 
 // The tip as the shell shows it: the hint cut to what the record holds
@@ -111,10 +112,8 @@ class TCoolTrayIcon final : public ui::Component {
   std::uint32_t cycle_interval_ = 0;
   std::size_t cycle_index_ = 0;
   ui::Timer* cycle_timer_ = nullptr;
-  menu::TPopupMenu2000* menu_ = nullptr;
-  std::weak_ptr<const bool> menu_alive_;
-  TIconList* icon_list_ = nullptr;
-  std::weak_ptr<const bool> icon_list_alive_;
+  base::WeakRef<menu::TPopupMenu2000> menu_;
+  base::WeakRef<TIconList> icon_list_;
 };
 
 // TIconHide: takes the application's button off the taskbar by making the

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/hook_chain.h"
 #include "base/winapi_numbers.h"
 #include "ui/types.h"
 
@@ -48,9 +49,10 @@ using ShiftState = std::uint32_t;
 
 // A window procedure in front of another one (or of the system's default
 // handling): message, wparam, lparam, and `pass_on`, which runs the one
-// behind it and returns its result.
-using WindowFilter = std::function<std::intptr_t(std::uint32_t, std::uintptr_t, std::intptr_t,
-                                                 const std::function<std::intptr_t()>& pass_on)>;
+// behind it and returns its result. Several in front of one window follow
+// the rules of base::HookChain.
+using WindowFilters = base::HookChain<std::intptr_t, std::uint32_t, std::uintptr_t, std::intptr_t>;
+using WindowFilter = WindowFilters::Hook;
 
 // A hidden window whose messages go to one procedure; destroyed with the object.
 class MessageWindow {

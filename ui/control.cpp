@@ -108,41 +108,16 @@ void WinControl::set_text(std::string_view t) {
   if (peer_) peer_->set_text(t);
 }
 
-int WinControl::add_window_hook(WindowHook hook) {
-  hooks_.push_back(Hook{next_hook_, std::move(hook)});
-  return next_hook_++;
-}
+int WinControl::add_window_hook(WindowHook hook) { return hooks_.add(std::move(hook)); }
 
-void WinControl::remove_window_hook(int id) {
-  hooks_.erase(std::remove_if(hooks_.begin(), hooks_.end(), [&](const Hook& h) { return h.id == id; }), hooks_.end());
-}
+void WinControl::remove_window_hook(int id) { hooks_.remove(id); }
 
 std::intptr_t WinControl::run_window_hooks(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam,
                                            const std::function<std::intptr_t()>& own_handling) {
-  // A snapshot: hooks added or removed meanwhile take effect from the next message.
-  const std::vector<Hook> chain = hooks_;
-  std::function<std::intptr_t(std::size_t)> step = [&](std::size_t i) -> std::intptr_t {
-    if (i == 0) return own_handling();
-    const Hook& h = chain[i - 1];
-    bool passed = false;
-    std::intptr_t passed_result = 0;
-    const std::function<std::intptr_t()> pass_on = [&]() -> std::intptr_t {
-      if (!passed) {
-        passed = true;
-        passed_result = step(i - 1);
-      }
-      return passed_result;
-    };
-    try {
-      return h.fn(message, wparam, lparam, pass_on);
-    } catch (const std::exception& e) {
-      // Nothing may leave a window procedure: the error is shown like any
-      // handler's, and the message still reaches the window once.
-      application().show_exception(e);
-      return pass_on();
-    }
-  };
-  return step(chain.size());
+  // Nothing may leave a window procedure: an error is shown like any
+  // handler's, and the message still reaches the window once.
+  return hooks_.run(message, wparam, lparam, own_handling,
+                    [this](const std::exception& e) { application().show_exception(e); });
 }
 
 std::intptr_t WinControl::send_message(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/hook_chain.h"
 #include "ui/backend.h"
 #include "ui/component.h"
 #include "ui/types.h"
@@ -102,10 +103,11 @@ class WinControl : public Control {
   Control* windowless_child_at(Point p) const;
 
   // Window hooks see every message of the window before its own handling,
-  // the newest hook first; `pass_on` runs the next hook (or the window's own
-  // handling) once and returns its result.
-  using WindowHook = std::function<std::intptr_t(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam,
-                                                 const std::function<std::intptr_t()>& pass_on)>;
+  // with the rules of base::HookChain (the newest hook first; `pass_on` runs
+  // the next hook, or the window's own handling, once and returns its result;
+  // an exception from a hook is shown like any handler's).
+  using WindowHooks = base::HookChain<std::intptr_t, std::uint32_t, std::uintptr_t, std::intptr_t>;
+  using WindowHook = WindowHooks::Hook;
   int add_window_hook(WindowHook hook);
   void remove_window_hook(int id);
   bool has_window_hooks() const noexcept { return !hooks_.empty(); }
@@ -132,12 +134,7 @@ class WinControl : public Control {
   std::vector<Control*> children_;
   Control* captured_ = nullptr;
   std::string text_;
-  struct Hook {
-    int id;
-    WindowHook fn;
-  };
-  std::vector<Hook> hooks_;
-  int next_hook_ = 1;
+  WindowHooks hooks_;
 };
 
 }  // namespace brevaro::ui

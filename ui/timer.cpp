@@ -8,7 +8,7 @@ Timer::Timer(Component* owner, std::string_view name, std::uint32_t interval, bo
     : Component(owner, name), interval_(interval), enabled_(enabled) {}
 
 Timer::~Timer() {
-  *alive_ = false;
+  anchor_.expire();
   peer_.reset();
 }
 
@@ -34,9 +34,8 @@ void Timer::set_on_timer(Handler handler) {
 void Timer::update() {
   if (!owner()) return;  // not yet inserted
   if (!peer_) {
-    std::weak_ptr<bool> alive = alive_;
-    peer_ = application().backend().create_timer([this, alive] {
-      if (auto a = alive.lock(); a && *a) tick();
+    peer_ = application().backend().create_timer([self = anchor_.ref(this)] {
+      if (auto* timer = self.lock()) timer->tick();
     });
   }
   peer_->stop();
@@ -47,11 +46,9 @@ void Timer::update() {
 void Timer::tick() {
   if (!active_ || !on_timer_) return;
   // The handler may free this timer; keep what is needed on the stack.
-  const auto alive = alive_;
   const Handler handler = on_timer_;
   Application& app = application();
   app.guarded([&] { handler(*this); });
-  (void)alive;
 }
 
 }  // namespace brevaro::ui

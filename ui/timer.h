@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "base/weak_ref.h"
 #include "ui/backend.h"
 #include "ui/component.h"
 
@@ -39,7 +40,7 @@ class Timer final : public Component {
   bool active_ = false;
   Handler on_timer_;
   std::unique_ptr<TimerPeer> peer_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  base::WeakAnchor anchor_;  // expired once destroyed: a tick queued for a freed timer is dropped
 };
 
 }  // namespace brevaro::ui

@@ -84,12 +84,10 @@ struct TTimerEx::Worker {
   }
 };
 
-TTimerEx::TTimerEx(TimerServices services) : services_(std::move(services)), alive_(std::make_shared<bool>(true)) {
-  update_timer();
-}
+TTimerEx::TTimerEx(TimerServices services) : services_(std::move(services)) { update_timer(); }
 
 TTimerEx::~TTimerEx() {
-  *alive_ = false;
+  anchor_.expire();
   enabled_ = false;
   try {
     update_timer();
@@ -206,10 +204,8 @@ void TTimerEx::update_timer() {
   } else {
     end_worker();
     if (!window_ && services_.windows) {
-      std::weak_ptr<bool> alive = alive_;
-      window_ = services_.windows->create_window([this, alive] {
-        auto a = alive.lock();
-        if (a && *a) wm_timer();
+      window_ = services_.windows->create_window([self = anchor_.ref(this)] {
+        if (auto* timer = self.lock()) timer->wm_timer();
       });
     }
   }

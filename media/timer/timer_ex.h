@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "base/weak_ref.h"
 #include "media/gif/gif_image.h"  // ThreadPriority
 
 namespace brevaro::media {
@@ -92,7 +93,7 @@ class TTimerEx {
   std::shared_ptr<Worker> worker_;
   TimerWindowPort::Window window_ = nullptr;
   bool window_timer_ = false;
-  std::shared_ptr<bool> alive_;  // false once destroyed (ticks from a dying window stop)
+  base::WeakAnchor anchor_;  // expired once destroyed (ticks from a dying window stop)
 };
 
 // The GIF control's animation timer backed by a TTimerEx, in the order the

@@ -7,76 +7,60 @@
 #include <string>
 
 #include "platform/win32/bitmap_info.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
+#include "platform/win32/window.h"
 
 namespace brevaro::menu::win32 {
 
 namespace {
 
-constexpr wchar_t kOwnerClass[] = L"TBrevaroMenuOwner";
+constexpr platform::win32::WindowClass kOwnerClass{.name = L"TBrevaroMenuOwner"};
 
+using platform::win32::SelectedObject;
+using platform::win32::UniqueGdiObject;
+using platform::win32::UniqueMenu;
 using platform::win32::widen;
+using platform::win32::WindowDc;
 
-struct GdiObject {
-  HGDIOBJ h = nullptr;
-  explicit GdiObject(HGDIOBJ o) : h(o) {}
-  ~GdiObject() {
-    if (h) DeleteObject(h);
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-};
-
-struct MenuHandle {
-  HMENU h = CreatePopupMenu();
-  MenuHandle() = default;
-  ~MenuHandle() {
-    if (h) DestroyMenu(h);
-  }
-  MenuHandle(const MenuHandle&) = delete;
-  MenuHandle& operator=(const MenuHandle&) = delete;
-};
-
-HFONT make_font(const ui::Font& font, int height, bool bold, int escapement = 0) {
-  return CreateFontW(height, 0, escapement, escapement, bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH,
-                     widen(font.name).c_str());
+UniqueGdiObject<HFONT> make_font(const ui::Font& font, int height, bool bold, int escapement = 0) {
+  return UniqueGdiObject<HFONT>{CreateFontW(height, 0, escapement, escapement, bold ? FW_BOLD : FW_NORMAL, 0, 0, 0,
+                                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                            ANTIALIASED_QUALITY, DEFAULT_PITCH, widen(font.name).c_str())};
 }
 
 int screen_dpi() {
-  HDC dc = GetDC(nullptr);
-  const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-  if (dc) ReleaseDC(nullptr, dc);
+  const WindowDc dc(nullptr);
+  const int dpi = dc.get() ? GetDeviceCaps(dc.get(), LOGPIXELSY) : 96;
   return dpi > 0 ? dpi : 96;
 }
 
 }  // namespace
 
-struct Win32MenuView::Impl {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  HWND owner = nullptr;
+struct Win32MenuView::Impl final : platform::win32::WindowHandler {
   // The popup being shown (only during track).
   const PopupModel* model = nullptr;
   MenuLayout layout;
   int menu_height = 0;
   std::vector<int> tops;
+  // The hidden owner of the popups, which measures and draws their entries.
+  platform::win32::Window owner_window{kOwnerClass, {.ex_style = WS_EX_TOOLWINDOW, .style = WS_POPUP}, *this};
+  HWND owner = owner_window.get();
 
-  static LRESULT CALLBACK owner_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
+  LRESULT on_message(platform::win32::Window& w, UINT message, WPARAM wp, LPARAM lp) override;
   void measure(MEASUREITEMSTRUCT& mis);
   void draw(const DRAWITEMSTRUCT& dis);
   int text_width(const PopupEntry& e);
 };
 
 int Win32MenuView::Impl::text_width(const PopupEntry& e) {
-  HDC dc = GetDC(owner);
-  if (!dc) return 0;
-  GdiObject font(make_font(model->font, layout.font_height, e.is_default));
-  const HGDIOBJ old = SelectObject(dc, font.h);
+  const WindowDc dc(owner);
+  if (!dc.get()) return 0;
+  const auto font = make_font(model->font, layout.font_height, e.is_default);
+  const SelectedObject selected(dc.get(), font.get());
   SIZE size{};
   const std::wstring caption = widen(e.caption);
-  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(owner, dc);
+  GetTextExtentPoint32W(dc.get(), caption.c_str(), static_cast<int>(caption.size()), &size);
   return size.cx;
 }
 
@@ -105,8 +89,8 @@ void Win32MenuView::Impl::draw(const DRAWITEMSTRUCT& dis) {
   const int saved = SaveDC(dis.hDC);
   SetBkMode(dis.hDC, TRANSPARENT);
   if (!e.separator && !e.caption.empty()) {
-    GdiObject font(make_font(model->font, layout.font_height, e.is_default));
-    SelectObject(dis.hDC, font.h);
+    const auto font = make_font(model->font, layout.font_height, e.is_default);
+    SelectObject(dis.hDC, font.get());
     SetTextColor(dis.hDC, e.enabled ? RGB(0x10, 0x1C, 0x30) : RGB(0x8C, 0x94, 0xA0));
     RECT text{rc.left + layout.text_left, rc.top, rc.right - layout.right_margin, rc.bottom};
     std::wstring caption = widen(e.caption);
@@ -118,8 +102,8 @@ void Win32MenuView::Impl::draw(const DRAWITEMSTRUCT& dis) {
   // draws the part that crosses it.
   if (!model->title.empty() && layout.title_width > 0) {
     IntersectClipRect(dis.hDC, rc.left, rc.top, rc.left + layout.title_width, rc.bottom);
-    GdiObject font(make_font(model->title_font, layout.title_font_height, model->title_font.bold, 900));
-    SelectObject(dis.hDC, font.h);
+    const auto font = make_font(model->title_font, layout.title_font_height, model->title_font.bold, 900);
+    SelectObject(dis.hDC, font.get());
     SetTextColor(dis.hDC, static_cast<COLORREF>(model->title_font.color));
     const int x = rc.left + (layout.title_width - std::abs(layout.title_font_height)) / 2;
     const int y = rc.top - tops[index] + menu_height - layout.scale(6);
@@ -130,53 +114,34 @@ void Win32MenuView::Impl::draw(const DRAWITEMSTRUCT& dis) {
   RestoreDC(dis.hDC, saved);
 }
 
-LRESULT CALLBACK Win32MenuView::Impl::owner_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
-  auto* impl = reinterpret_cast<Impl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (impl) {
-    try {
-      if (message == WM_MEASUREITEM && lp) {
-        auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
-        if (mis->CtlType == ODT_MENU) {
-          impl->measure(*mis);
-          return TRUE;
-        }
-      }
-      if (message == WM_DRAWITEM && lp) {
-        const auto* dis = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-        if (dis->CtlType == ODT_MENU) {
-          impl->draw(*dis);
-          return TRUE;
-        }
-      }
-    } catch (...) {
-      return TRUE;  // an entry left undrawn, but no exception through the system's menu loop
+// An exception from measuring or drawing leaves an entry undrawn; the
+// window's barrier hands it to the application's handler.
+LRESULT Win32MenuView::Impl::on_message(platform::win32::Window& w, UINT message, WPARAM wp, LPARAM lp) {
+  if (message == WM_MEASUREITEM && lp) {
+    auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
+    if (mis->CtlType == ODT_MENU) {
+      measure(*mis);
+      return TRUE;
     }
   }
-  return DefWindowProcW(hwnd, message, wp, lp);
-}
-
-Win32MenuView::Win32MenuView() : impl_(std::make_unique<Impl>()) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = &Impl::owner_proc;
-  wc.hInstance = impl_->instance;
-  wc.lpszClassName = kOwnerClass;
-  RegisterClassW(&wc);
-  impl_->owner = CreateWindowExW(WS_EX_TOOLWINDOW, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                 impl_->instance, nullptr);
-  if (impl_->owner) SetWindowLongPtrW(impl_->owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
-}
-
-Win32MenuView::~Win32MenuView() {
-  if (impl_->owner) {
-    SetWindowLongPtrW(impl_->owner, GWLP_USERDATA, 0);
-    DestroyWindow(impl_->owner);
+  if (message == WM_DRAWITEM && lp) {
+    const auto* dis = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+    if (dis->CtlType == ODT_MENU) {
+      draw(*dis);
+      return TRUE;
+    }
   }
+  return w.default_handling(message, wp, lp);
 }
+
+Win32MenuView::Win32MenuView() : impl_(std::make_unique<Impl>()) {}
+
+Win32MenuView::~Win32MenuView() = default;
 
 std::optional<std::size_t> Win32MenuView::track(const PopupModel& model, ui::Point at) {
   if (!impl_->owner || model.entries.empty() || impl_->model) return std::nullopt;  // no nested popups
-  MenuHandle menu;
-  if (!menu.h) return std::nullopt;
+  const platform::win32::UniqueMenu menu{CreatePopupMenu()};
+  if (!menu) return std::nullopt;
   impl_->model = &model;
   impl_->layout = layout_menu(model, screen_dpi());
   impl_->tops = impl_->layout.tops(model);
@@ -187,11 +152,11 @@ std::optional<std::size_t> Win32MenuView::track(const PopupModel& model, ui::Poi
     if (e.separator) flags |= MF_SEPARATOR;
     else if (!e.enabled) flags |= MF_GRAYED;
     // Owner-drawn entries carry their index as the item data; commands count from 1.
-    AppendMenuW(menu.h, flags, e.separator ? 0 : i + 1, reinterpret_cast<LPCWSTR>(i));
-    if (e.is_default && !e.separator) SetMenuDefaultItem(menu.h, static_cast<UINT>(i + 1), FALSE);
+    AppendMenuW(menu.get(), flags, e.separator ? 0 : i + 1, reinterpret_cast<LPCWSTR>(i));
+    if (e.is_default && !e.separator) SetMenuDefaultItem(menu.get(), static_cast<UINT>(i + 1), FALSE);
   }
   const BOOL chosen =
-      TrackPopupMenuEx(menu.h, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x,
+      TrackPopupMenuEx(menu.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x,
                        at.y, impl_->owner, nullptr);
   impl_->model = nullptr;
   if (chosen <= 0 || static_cast<std::size_t>(chosen) > model.entries.size()) return std::nullopt;

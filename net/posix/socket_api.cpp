@@ -72,15 +72,15 @@ namespace {
 class PosixChannel final : public Channel {
  public:
   PosixChannel(PosixSocketApi& api, MessageSink& sink) : api_(api), sink_(sink) {}
-  ~PosixChannel() override { *alive_ = false; }
+  ~PosixChannel() override { anchor_.expire(); }
 
   void post(unsigned msg, std::uintptr_t w, std::intptr_t l) override {
-    api_.loop().post([alive = alive_, sink = &sink_, msg, w, l] {
-      if (*alive) sink->handleMessage(msg, w, l);
+    api_.loop().post([sink = anchor_.ref(&sink_), msg, w, l] {
+      if (auto* s = sink.lock()) s->handleMessage(msg, w, l);
     });
   }
   int asyncSelect(SocketHandle s, unsigned msg, unsigned mask) override {
-    return api_.select(s, {&sink_, alive_, msg}, mask);
+    return api_.select(s, {anchor_.ref(&sink_), msg}, mask);
   }
   LookupHandle asyncGetHostByName(unsigned msg, std::string_view name, int* error) override {
     LookupHandle h = next_++;
@@ -132,8 +132,8 @@ class PosixChannel final : public Channel {
     bool delivered = false;
   };
   void postCompletion(LookupHandle h, unsigned msg) {
-    api_.loop().post([this, alive = alive_, h, msg] {
-      if (!*alive) return;
+    api_.loop().post([this, self = anchor_.ref(this), h, msg] {
+      if (!self.alive()) return;
       auto it = pending_.find(h);
       if (it == pending_.end()) return;  // cancelled
       it->second.delivered = true;
@@ -144,7 +144,7 @@ class PosixChannel final : public Channel {
 
   PosixSocketApi& api_;
   MessageSink& sink_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  base::WeakAnchor anchor_;  // queued work for this channel checks it
   std::map<LookupHandle, Pending> pending_;
   LookupHandle next_ = 1;
 };
@@ -428,9 +428,10 @@ void PosixSocketApi::deliver(int fd, std::uint64_t generation, unsigned events, 
   auto it = fds_.find(fd);
   if (it == fds_.end() || it->second.generation != generation) return;
   Target t = it->second.target;
-  if (!t.sink || !*t.alive || (it->second.mask & events) == 0) return;
+  MessageSink* const sink = t.sink.lock();
+  if (!sink || (it->second.mask & events) == 0) return;
   auto lparam = static_cast<std::intptr_t>((static_cast<std::uintptr_t>(error & 0xffff) << 16) | (events & 0xffffu));
-  t.sink->handleMessage(t.msg, static_cast<std::uintptr_t>(fd), lparam);
+  sink->handleMessage(t.msg, static_cast<std::uintptr_t>(fd), lparam);
 }
 
 void PosixSocketApi::dispatch(const std::vector<pollfd>& fds) {

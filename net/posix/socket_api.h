@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 
+#include "base/weak_ref.h"
 #include "net/posix/event_loop.h"
 #include "net/socket_api.h"
 
@@ -51,8 +52,7 @@ class PosixSocketApi final : public SocketApi, private PollSource {
 
   // Used by the channels.
   struct Target {
-    MessageSink* sink = nullptr;
-    std::shared_ptr<bool> alive;
+    base::WeakRef<MessageSink> sink;  // gone once the channel that selected is destroyed
     unsigned msg = 0;
   };
   int select(SocketHandle s, const Target& target, unsigned mask);

@@ -38,6 +38,8 @@ using UniqueHook = base::UniqueHandle<NullHandleTraits<HHOOK, &UnhookWindowsHook
 template <class T = HGDIOBJ>
 using UniqueGdiObject = base::UniqueHandle<NullHandleTraits<T, &DeleteObject>>;
 using UniqueRegion = UniqueGdiObject<HRGN>;
+using UniqueIcon = base::UniqueHandle<NullHandleTraits<HICON, &DestroyIcon>>;
+using UniqueMenu = base::UniqueHandle<NullHandleTraits<HMENU, &DestroyMenu>>;
 // A DC from CreateCompatibleDC (window DCs are released, see WindowDc).
 using UniqueMemoryDc = base::UniqueHandle<NullHandleTraits<HDC, &DeleteDC>>;
 

@@ -4,8 +4,10 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
+#include "platform/win32/handles.h"
 #include "platform/win32/region_data.h"
 #include "region/region.h"
 #include "region/shapes.h"
@@ -39,10 +41,8 @@ std::vector<Rect> raw_rects(HRGN rgn) {
 }  // namespace
 
 void Region::reset() noexcept {
-  if (handle_) {
-    DeleteObject(h(handle_));
-    handle_ = nullptr;
-  }
+  // The owner deletes the region as it goes.
+  const platform::win32::UniqueRegion owner{h(std::exchange(handle_, nullptr))};
 }
 
 Region Region::empty() { return adopt(must(CreateRectRgn(0, 0, 0, 0))); }

@@ -33,15 +33,13 @@ class RecordedIcon final : public IconImage {
 
 class RecordedSubclass final : public WindowSubclass {
  public:
-  RecordedSubclass(std::vector<std::pair<int, WindowFilter>>& filters, int id) : filters_(filters), id_(id) {}
-  ~RecordedSubclass() override {
-    std::erase_if(filters_, [&](const auto& f) { return f.first == id_; });
-  }
+  RecordedSubclass(WindowFilters& filters, int id) : filters_(filters), id_(id) {}
+  ~RecordedSubclass() override { filters_.remove(id_); }
   RecordedSubclass(const RecordedSubclass&) = delete;
   RecordedSubclass& operator=(const RecordedSubclass&) = delete;
 
  private:
-  std::vector<std::pair<int, WindowFilter>>& filters_;
+  WindowFilters& filters_;
   int id_;
 };
 
@@ -69,9 +67,7 @@ std::shared_ptr<const IconImage> HeadlessTrayPlatform::load_icon(std::string_vie
 }
 
 std::unique_ptr<WindowSubclass> HeadlessTrayPlatform::subclass_application_window(WindowFilter filter) {
-  const int id = next_filter_++;
-  app_filters_.emplace_back(id, std::move(filter));
-  return std::make_unique<RecordedSubclass>(app_filters_, id);
+  return std::make_unique<RecordedSubclass>(app_filters_, app_filters_.add(std::move(filter)));
 }
 
 void HeadlessTrayPlatform::place_form(ui::Form& form, const FormPlacement& placement) { placements[&form] = placement; }
@@ -98,13 +94,11 @@ void HeadlessTrayPlatform::set_current_directory(std::string_view path) {
 std::intptr_t HeadlessTrayPlatform::send(std::uintptr_t window, std::uint32_t message, std::uintptr_t wparam,
                                          std::intptr_t lparam) {
   if (window == kApplicationWindow) {
-    // The newest filter first; each passes on to the one before it.
-    const auto filters = app_filters_;
-    std::function<std::intptr_t(std::size_t)> call = [&](std::size_t n) -> std::intptr_t {
-      if (n == 0) return 0;
-      return filters[n - 1].second(message, wparam, lparam, [&] { return call(n - 1); });
-    };
-    return call(filters.size());
+    // As on Windows: the filters' chain, the window's own handling last, and
+    // a filter's exception given to the application's handler (recorded).
+    return app_filters_.run(
+        message, wparam, lparam, [] { return std::intptr_t{0}; },
+        [this](const std::exception& e) { filter_errors.emplace_back(e.what()); });
   }
   const auto it = windows_.find(window);
   if (it == windows_.end()) return 0;

@@ -72,12 +72,14 @@ class HeadlessTrayPlatform final : public TrayPlatform {
   ShiftState keys = 0;
   std::vector<std::string> current_directories;
   bool current_directory_fails = false;
+  // What the application window's filters threw (the product hands it to
+  // the application's handler).
+  std::vector<std::string> filter_errors;
 
  private:
   std::map<std::uintptr_t, WindowFilter> windows_;
-  std::vector<std::pair<int, WindowFilter>> app_filters_;  // newest last
+  WindowFilters app_filters_;
   std::uintptr_t next_window_ = 0xB000;
-  int next_filter_ = 1;
 };
 
 }  // namespace brevaro::tray::headless

@@ -10,15 +10,16 @@
 #include <vector>
 
 #include "platform/filesystem.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
+#include "platform/win32/window.h"
 #include "ui/form.h"
 
 namespace brevaro::tray::win32 {
 
 namespace {
 
-constexpr wchar_t kApplicationClass[] = L"TBrevaroTrayApplication";
-constexpr wchar_t kIconWindowClass[] = L"TBrevaroTrayIconWindow";
+constexpr platform::win32::WindowClass kIconWindowClass{.name = L"TBrevaroTrayIconWindow"};
 
 // The shell's first notification record in its wide form: 152 bytes on
 // 32-bit Windows (a tip of 64 UTF-16 units), the same fields with 64-bit
@@ -44,100 +45,69 @@ void copy_tip(std::string_view tip, wchar_t (&out)[kWideTipSize]) {
 
 HWND hwnd_of(std::uintptr_t h) { return reinterpret_cast<HWND>(h); }
 
-// A procedure and the window it belongs to; the window finds it through its
-// user data.
-struct ProcHolder {
-  WindowFilter proc;
-};
-
-LRESULT CALLBACK icon_window_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
-  auto* holder = reinterpret_cast<ProcHolder*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!holder || !holder->proc) return DefWindowProcW(hwnd, message, wp, lp);
-  // Nothing may leave a window procedure by an exception.
-  try {
-    return holder->proc(message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp),
-                        [&]() -> std::intptr_t { return DefWindowProcW(hwnd, message, wp, lp); });
-  } catch (...) {
-    return 0;
-  }
-}
-
-class IconWindow final : public MessageWindow {
+// A hidden window whose messages go to one procedure; what it passes on gets
+// the system's default handling.
+class IconWindow final : public MessageWindow, platform::win32::WindowHandler {
  public:
-  IconWindow(HINSTANCE instance, WindowFilter proc)
-      : holder_(std::make_unique<ProcHolder>(ProcHolder{std::move(proc)})) {
-    // A hidden top-level window rather than a message-only one: only
-    // top-level windows hear the shell's "TaskbarCreated" broadcast.
-    hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kIconWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
-                            nullptr);
-    if (hwnd_) SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(holder_.get()));
-  }
-  ~IconWindow() override {
-    if (hwnd_) {
-      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-      DestroyWindow(hwnd_);
-    }
-  }
+  explicit IconWindow(WindowFilter proc) : proc_(std::move(proc)) {}
   IconWindow(const IconWindow&) = delete;
   IconWindow& operator=(const IconWindow&) = delete;
-  std::uintptr_t handle() const override { return reinterpret_cast<std::uintptr_t>(hwnd_); }
+  std::uintptr_t handle() const override { return reinterpret_cast<std::uintptr_t>(window_.get()); }
 
  private:
-  std::unique_ptr<ProcHolder> holder_;
-  HWND hwnd_ = nullptr;
+  LRESULT on_message(platform::win32::Window& w, UINT message, WPARAM wp, LPARAM lp) override {
+    if (!proc_) return w.default_handling(message, wp, lp);
+    return proc_(message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp),
+                 [&]() -> std::intptr_t { return w.default_handling(message, wp, lp); });
+  }
+
+  WindowFilter proc_;
+  // A hidden top-level window rather than a message-only one: only
+  // top-level windows hear the shell's "TaskbarCreated" broadcast.
+  platform::win32::Window window_{kIconWindowClass, {.ex_style = WS_EX_TOOLWINDOW, .style = WS_POPUP}, *this};
 };
 
 class Win32Icon final : public IconImage {
  public:
   explicit Win32Icon(HICON icon) : icon_(icon) {}
-  ~Win32Icon() override { DestroyIcon(icon_); }
-  Win32Icon(const Win32Icon&) = delete;
-  Win32Icon& operator=(const Win32Icon&) = delete;
-  std::uintptr_t handle() const override { return reinterpret_cast<std::uintptr_t>(icon_); }
+  std::uintptr_t handle() const override { return reinterpret_cast<std::uintptr_t>(icon_.get()); }
 
  private:
-  HICON icon_;
+  platform::win32::UniqueIcon icon_;
 };
 
 }  // namespace
 
-struct Win32TrayPlatform::Impl {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  HWND application = nullptr;
-  // The application window's filters, the newest last; its own handling is
-  // the system's default.
-  std::vector<std::pair<int, WindowFilter>> filters;
-  int next_filter = 1;
+struct Win32TrayPlatform::Impl final : platform::win32::WindowHandler {
+  // The application window's filters; its own handling is the system's default.
+  WindowFilters filters;
+  // The application window: a window without size in the middle of the
+  // screen, the owner of the forms and the program's button on the taskbar.
+  // It has no frame to draw: nothing of it is ever seen but its button.
+  platform::win32::Window application_window{
+      {.name = L"TBrevaroTrayApplication", .icon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON")},
+      {.style = WS_POPUP | WS_CLIPSIBLINGS | WS_MINIMIZEBOX,
+       .x = GetSystemMetrics(SM_CXSCREEN) / 2,
+       .y = GetSystemMetrics(SM_CYSCREEN) / 2},
+      *this};
+  HWND application = application_window.get();
 
-  static LRESULT CALLBACK application_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
-  LRESULT run_filters(std::size_t n, HWND hwnd, UINT message, WPARAM wp, LPARAM lp, const decltype(filters)& chain) {
-    if (n == 0) return DefWindowProcW(hwnd, message, wp, lp);
-    return chain[n - 1].second(message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp),
-                               [&]() -> std::intptr_t { return run_filters(n - 1, hwnd, message, wp, lp, chain); });
+  LRESULT on_message(platform::win32::Window& w, UINT message, WPARAM wp, LPARAM lp) override {
+    // The program never closes through its application window: the forms decide.
+    if (message == WM_CLOSE) return 0;
+    return filters.run(
+        message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp),
+        [&]() -> std::intptr_t { return w.default_handling(message, wp, lp); },
+        [](const std::exception&) { platform::win32::report_exception(std::current_exception()); });
   }
 };
-
-LRESULT CALLBACK Win32TrayPlatform::Impl::application_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
-  auto* impl = reinterpret_cast<Impl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!impl) return DefWindowProcW(hwnd, message, wp, lp);
-  // The program never closes through its application window: the forms decide.
-  if (message == WM_CLOSE) return 0;
-  try {
-    const auto chain = impl->filters;  // a filter may remove itself
-    return impl->run_filters(chain.size(), hwnd, message, wp, lp, chain);
-  } catch (...) {
-    return 0;
-  }
-}
 
 namespace {
 
 class ApplicationSubclass final : public WindowSubclass {
  public:
   ApplicationSubclass(Win32TrayPlatform::Impl& impl, int id) : impl_(impl), id_(id) {}
-  ~ApplicationSubclass() override {
-    std::erase_if(impl_.filters, [&](const auto& f) { return f.first == id_; });
-  }
+  ~ApplicationSubclass() override { impl_.filters.remove(id_); }
   ApplicationSubclass(const ApplicationSubclass&) = delete;
   ApplicationSubclass& operator=(const ApplicationSubclass&) = delete;
 
@@ -149,36 +119,10 @@ class ApplicationSubclass final : public WindowSubclass {
 }  // namespace
 
 Win32TrayPlatform::Win32TrayPlatform() : impl_(std::make_unique<Impl>()) {
-  WNDCLASSW app{};
-  app.lpfnWndProc = &Impl::application_proc;
-  app.hInstance = impl_->instance;
-  app.hIcon = LoadIconW(impl_->instance, L"MAINICON");
-  app.lpszClassName = kApplicationClass;
-  RegisterClassW(&app);
-  WNDCLASSW icon{};
-  icon.lpfnWndProc = &icon_window_proc;
-  icon.hInstance = impl_->instance;
-  icon.lpszClassName = kIconWindowClass;
-  RegisterClassW(&icon);
-
-  // The application window: a window without size in the middle of the
-  // screen, the owner of the forms and the program's button on the taskbar.
-  // It has no frame to draw: nothing of it is ever seen but its button.
-  impl_->application = CreateWindowExW(0, kApplicationClass, L"", WS_POPUP | WS_CLIPSIBLINGS | WS_MINIMIZEBOX,
-                                       GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
-                                       nullptr, nullptr, impl_->instance, nullptr);
-  if (impl_->application) {
-    SetWindowLongPtrW(impl_->application, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
-    icon_hide_.original_ex_style = static_cast<std::uint32_t>(GetWindowLongPtrW(impl_->application, GWL_EXSTYLE));
-  }
+  icon_hide_.original_ex_style = static_cast<std::uint32_t>(GetWindowLongPtrW(impl_->application, GWL_EXSTYLE));
 }
 
-Win32TrayPlatform::~Win32TrayPlatform() {
-  if (impl_->application) {
-    SetWindowLongPtrW(impl_->application, GWLP_USERDATA, 0);
-    DestroyWindow(impl_->application);
-  }
-}
+Win32TrayPlatform::~Win32TrayPlatform() = default;
 
 bool Win32TrayPlatform::notify_icon(NotifyAction action, const NotifyIconRecord& record) {
   NOTIFYICONDATAW nid{};
@@ -200,12 +144,12 @@ bool Win32TrayPlatform::notify_icon(NotifyAction action, const NotifyIconRecord&
 std::uint32_t Win32TrayPlatform::taskbar_created_message() { return RegisterWindowMessageW(L"TaskbarCreated"); }
 
 std::unique_ptr<MessageWindow> Win32TrayPlatform::create_message_window(WindowFilter proc) {
-  return std::make_unique<IconWindow>(impl_->instance, std::move(proc));
+  return std::make_unique<IconWindow>(std::move(proc));
 }
 
 std::shared_ptr<const IconImage> Win32TrayPlatform::load_icon(std::string_view resource, int size) {
-  HANDLE h =
-      LoadImageW(impl_->instance, platform::win32::widen(resource).c_str(), IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
+  HANDLE h = LoadImageW(GetModuleHandleW(nullptr), platform::win32::widen(resource).c_str(), IMAGE_ICON, size, size,
+                        LR_DEFAULTCOLOR);
   if (!h) return nullptr;
   return std::make_shared<Win32Icon>(static_cast<HICON>(h));
 }
@@ -217,9 +161,7 @@ void Win32TrayPlatform::set_application_title(std::string_view title) {
 }
 
 std::unique_ptr<WindowSubclass> Win32TrayPlatform::subclass_application_window(WindowFilter filter) {
-  const int id = impl_->next_filter++;
-  impl_->filters.emplace_back(id, std::move(filter));
-  return std::make_unique<ApplicationSubclass>(*impl_, id);
+  return std::make_unique<ApplicationSubclass>(*impl_, impl_->filters.add(std::move(filter)));
 }
 
 void Win32TrayPlatform::place_form(ui::Form& form, const FormPlacement& placement) {

@@ -305,12 +305,10 @@ LRESULT CALLBACK recording_edit_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM 
 }
 
 WNDPROC set_edit_class_proc(HWND parent, WNDPROC proc) {
-  HWND probe =
-      CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 10, 10, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+  const platform::win32::UniqueWindow probe{
+      CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 10, 10, parent, nullptr, GetModuleHandleA(nullptr), nullptr)};
   if (!probe) return nullptr;
-  const auto old = reinterpret_cast<WNDPROC>(SetClassLongPtrA(probe, GCLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
-  DestroyWindow(probe);
-  return old;
+  return reinterpret_cast<WNDPROC>(SetClassLongPtrA(probe.get(), GCLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
 }
 
 // A subclassed standard control is destroyed through its own procedure, which

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/win32/handles.h"
 #include "region/bitmap_region.h"
 #include "region/description.h"
 #include "region/shapes.h"
@@ -62,10 +63,8 @@ HRGN normalized(HRGN rgn) {
 
 // Equal as sets of pixels, whatever the representation.
 bool same_pixels(HRGN a, HRGN b) {
-  HRGN x = CreateRectRgn(0, 0, 0, 0);
-  const int kind = CombineRgn(x, a, b, RGN_XOR);
-  DeleteObject(x);
-  return kind == NULLREGION;
+  const platform::win32::UniqueRegion x{CreateRectRgn(0, 0, 0, 0)};
+  return CombineRgn(x.get(), a, b, RGN_XOR) == NULLREGION;
 }
 
 // A readable test name for a table row: its number, then the start of the
@@ -88,13 +87,11 @@ TEST_P(GdiTable, SameRegionAsTheHost) {
   Region got = evaluate_description(GetParam().description, env);
   ASSERT_TRUE(got.valid());
   const auto want = parse_rects(GetParam().rects);
-  HRGN expected = region_from_rects(want);
-  ASSERT_NE(expected, nullptr);
-  HRGN got_normal = normalized(hrgn_of(got));
-  EXPECT_TRUE(EqualRgn(got_normal, expected)) << GetParam().description;
-  EXPECT_TRUE(same_pixels(hrgn_of(got), expected)) << GetParam().description;
-  DeleteObject(got_normal);
-  DeleteObject(expected);
+  const platform::win32::UniqueRegion expected{region_from_rects(want)};
+  ASSERT_NE(expected.get(), nullptr);
+  const platform::win32::UniqueRegion got_normal{normalized(hrgn_of(got))};
+  EXPECT_TRUE(EqualRgn(got_normal.get(), expected.get())) << GetParam().description;
+  EXPECT_TRUE(same_pixels(hrgn_of(got), expected.get())) << GetParam().description;
   EXPECT_EQ(got.rects(), want) << GetParam().description;
 }
 
@@ -172,12 +169,10 @@ TEST(GdiBitmap, BatchedScanEqualsAllRuns) {
   scan_runs(b, 0xFFFFFF, false, [&](int32_t l, int32_t r, int32_t y) { runs.push_back({l, y, r, y + 1}); });
   ASSERT_GT(runs.size(), 4000u);
   const Region got = bitmap_to_region(b, 0xFFFFFF, false);
-  HRGN want = region_from_rects(runs);
-  HRGN got_normal = normalized(hrgn_of(got));
-  EXPECT_TRUE(EqualRgn(got_normal, want));
-  EXPECT_TRUE(same_pixels(hrgn_of(got), want));
-  DeleteObject(got_normal);
-  DeleteObject(want);
+  const platform::win32::UniqueRegion want{region_from_rects(runs)};
+  const platform::win32::UniqueRegion got_normal{normalized(hrgn_of(got))};
+  EXPECT_TRUE(EqualRgn(got_normal.get(), want.get()));
+  EXPECT_TRUE(same_pixels(hrgn_of(got), want.get()));
   EXPECT_EQ(got.rects(), canonicalize(runs));
   // All transparent: empty; inverted: the full rectangle.
   const Bitmap white = Bitmap::rgb(30, 20, 0xFFFFFF);
