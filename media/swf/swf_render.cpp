@@ -215,15 +215,18 @@ struct Scan {
       crossings.clear();
       for (const Renderer::Segment* a : active) {
         if (a->y_top > ys || a->y_bottom <= ys) continue;
-        // Kept sorted by x as they come (few crossings per sub-scan-line).
-        const std::pair<double, int> c(a->x_top + (ys - a->y_top) * a->dxdy, a->dir);
-        crossings.push_back(c);
-        std::size_t k = crossings.size() - 1;
-        while (k > 0 && crossings[k - 1].first > c.first) {
-          crossings[k] = crossings[k - 1];
-          --k;
+        crossings.emplace_back(a->x_top + (ys - a->y_top) * a->dxdy, a->dir);
+      }
+      if (crossings.size() <= 16) {
+        // Insertion sort: few crossings, usually in order already.
+        for (std::size_t k = 1; k < crossings.size(); ++k) {
+          const auto c = crossings[k];
+          std::size_t j = k;
+          for (; j > 0 && crossings[j - 1].first > c.first; --j) crossings[j] = crossings[j - 1];
+          crossings[j] = c;
         }
-        crossings[k] = c;
+      } else {
+        std::sort(crossings.begin(), crossings.end());
       }
       int wind = 0;
       double start = 0;
