@@ -68,11 +68,18 @@ class HeadlessWindow final : public WindowPeer {
     return Point{p.x + o.x, p.y + o.y};
   }
   void set_capture(bool) override {}
+  // As the product's window procedure: the window's hooks, then its own
+  // handling, behind one exception barrier that hands an exception to the
+  // application's handler (the message then yields 0).
   std::intptr_t send(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override {
-    return control_.run_window_hooks(message, wparam, lparam, [&]() -> std::intptr_t {
-      control_.dispatch(Message{handle_, message, wparam, lparam});
-      return 0;
+    std::intptr_t result = 0;
+    control_.application().guarded([&] {
+      result = control_.run_window_hooks(message, wparam, lparam, [&]() -> std::intptr_t {
+        control_.dispatch(Message{handle_, message, wparam, lparam});
+        return 0;
+      });
     });
+    return result;
   }
   void set_window_region(const std::vector<Rect>* rects, bool) override {
     if (rects) region_ = *rects;
@@ -182,7 +189,8 @@ void HeadlessBackend::process_messages(Application& app) {
       Message m = queue_.front();
       queue_.pop_front();
       if (app.filter_message(m) || m.message == msg::null) continue;
-      if (WinControl* w = window(m.window)) w->dispatch(m);
+      // Dispatched through the window's procedure, as the product's loop does.
+      if (WinControl* w = window(m.window)) w->send_message(m.message, m.wparam, m.lparam);
       continue;
     }
     if (!posted_.empty()) {

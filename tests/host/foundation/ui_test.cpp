@@ -220,6 +220,42 @@ TEST_F(VirtualLoop, WindowHooksChainAndAFailingHookStillPassesTheMessageOn) {
   EXPECT_EQ(order, (std::vector<std::string>{"first"}));
 }
 
+// A form whose own handling of one message fails outside any handler.
+class FailingForm final : public Form {
+ public:
+  static constexpr std::uint32_t kFail = 0x0400 + 7;  // a message of the program's own range
+  explicit FailingForm(Component* owner) : Form(owner, "FailingForm", "failing", Size{300, 200}) { finish_create(); }
+  bool dispatch(const Message& m) override {
+    if (m.message == kFail) throw std::runtime_error("Access violation");
+    return Form::dispatch(m);
+  }
+};
+
+// As the product's window procedure: a queued message goes through the
+// window's hooks like a sent one, and an exception from the window's own
+// handling stops at the procedure's barrier and reaches the application.
+TEST_F(VirtualLoop, QueuedMessagesPassTheHooksAndTheBarrierHandsErrorsToTheApplication) {
+  auto& form = app.create_form<FailingForm>();
+  form.show();
+  std::vector<std::uint32_t> seen;
+  form.add_window_hook(
+      [&](std::uint32_t m, std::uintptr_t, std::intptr_t, const std::function<std::intptr_t()>& pass_on) {
+        seen.push_back(m);
+        return pass_on();
+      });
+  const std::uint32_t move = 0x0200;  // a mouse move
+  const std::intptr_t at = make_point_lparam(Point{250, 20});
+  for (const std::uint32_t m : {move, FailingForm::kFail, move}) backend.post_message(Message{form.handle(), m, 0, at});
+  EXPECT_NO_THROW(backend.advance(app, 10));
+  EXPECT_EQ(seen, (std::vector<std::uint32_t>{move, FailingForm::kFail, move}));
+  ASSERT_EQ(backend.boxes().size(), 1u);
+  EXPECT_EQ(backend.boxes()[0].text, "Access violation.");
+  EXPECT_EQ(backend.boxes()[0].icon, MsgBoxIcon::error);
+  // Sent messages meet the same barrier.
+  EXPECT_EQ(form.send_message(FailingForm::kFail, 0, 0), 0);
+  EXPECT_EQ(backend.boxes().size(), 2u);
+}
+
 }  // namespace
 }  // namespace brevaro::ui
 
