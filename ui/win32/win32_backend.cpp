@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "platform/win32/handles.h"
 #include "platform/win32/region_data.h"
 #include "platform/win32/wide.h"
+#include "platform/win32/window.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/form.h"
@@ -27,11 +29,10 @@ using platform::win32::SelectedObject;
 using platform::win32::UniqueGdiObject;
 using platform::win32::UniqueHook;
 using platform::win32::UniqueMemoryDc;
-using platform::win32::UniqueWindow;
 using platform::win32::widen;
 
-constexpr wchar_t kWindowClass[] = L"TBrevaroWindow";
-constexpr wchar_t kUtilityClass[] = L"TBrevaroUtility";
+constexpr wchar_t kWindowClassName[] = L"TBrevaroWindow";
+constexpr platform::win32::WindowClass kUtilityClass{.name = L"TBrevaroUtility"};
 constexpr UINT kPostedMessage = WM_APP + 1;
 
 Message to_message(const MSG& m) {
@@ -116,9 +117,10 @@ class Win32Canvas final : public Canvas {
 
 }  // namespace
 
-struct Win32Backend::Impl {
+struct Win32Backend::Impl final : platform::win32::WindowHandler {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  UniqueWindow utility_window;
+  // Timers and posted work arrive here.
+  std::optional<platform::win32::Window> utility_window;
   HWND utility = nullptr;      // utility_window's handle
   Application* app = nullptr;  // the application whose loop runs
   std::deque<std::function<void()>> posted;
@@ -130,9 +132,8 @@ struct Win32Backend::Impl {
   // uncover windows whose painting fails again.
   bool reporting_paint_failure = false;
 
-  static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
-  static LRESULT CALLBACK control_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
-  static LRESULT CALLBACK utility_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
+  // The utility window's messages.
+  LRESULT on_message(platform::win32::Window& w, UINT message, WPARAM wp, LPARAM lp) override;
   static LRESULT CALLBACK msg_filter_proc(int code, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK cbt_proc(int code, WPARAM wp, LPARAM lp);
 
@@ -147,15 +148,15 @@ thread_local Win32Backend::Impl* t_backend = nullptr;
 
 class Win32Window;
 
-Win32Window* window_of(HWND hwnd) { return reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
+Win32Window* window_of(HWND hwnd);
 
-class Win32Window final : public WindowPeer {
+class Win32Window final : public WindowPeer, public platform::win32::WindowHandler {
  public:
   Win32Window(Win32Backend::Impl& impl, WinControl& control, WindowKind kind)
       : impl_(impl), control_(control), kind_(kind) {
     const Rect b = control.Control::bounds();
     HWND parent = control.parent() ? reinterpret_cast<HWND>(control.parent()->handle()) : nullptr;
-    const wchar_t* cls = kWindowClass;
+    const wchar_t* cls = kWindowClassName;
     DWORD style = WS_CLIPCHILDREN;
     DWORD ex = 0;
     switch (kind) {
@@ -188,24 +189,24 @@ class Win32Window final : public WindowPeer {
     if (kind != WindowKind::form && control.visible()) style |= WS_VISIBLE;
     RECT r{0, 0, b.width, b.height};
     if (kind == WindowKind::form) AdjustWindowRectEx(&r, style, FALSE, ex);
-    window_.reset(CreateWindowExW(ex, cls, L"", style, b.left, b.top, r.right - r.left, r.bottom - r.top, parent,
-                                  nullptr, impl.instance, nullptr));
-    if (!window_) throw std::runtime_error("Error creating window (" + std::to_string(GetLastError()) + ")");
-    SetWindowLongPtrW(hwnd(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    if (cls != kWindowClass) {
-      // Standard controls: see their mouse and keys too. The subclass is a
-      // wide one, and control_proc passes messages on with CallWindowProcW.
-      original_proc_ = reinterpret_cast<WNDPROC>(
-          SetWindowLongPtrW(hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Backend::Impl::control_proc)));
+    const platform::win32::WindowPlacement placement{.ex_style = ex,
+                                                     .style = style,
+                                                     .x = b.left,
+                                                     .y = b.top,
+                                                     .width = r.right - r.left,
+                                                     .height = r.bottom - r.top,
+                                                     .parent = parent};
+    if (cls == kWindowClassName) {
+      window_.emplace(
+          platform::win32::WindowClass{
+              .name = kWindowClassName, .style = CS_DBLCLKS, .icon = LoadIconW(impl.instance, L"MAINICON")},
+          placement, *this);
+    } else {
+      // Standard controls: subclassed, so that their mouse and keys are seen too.
+      system_control_ = true;
+      window_.emplace(cls, placement, *this);
       SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     }
-  }
-  ~Win32Window() override {
-    if (!window_) return;
-    // A subclassed control gets its own procedure back before it is
-    // destroyed, so that its WM_DESTROY and WM_NCDESTROY free what it keeps.
-    if (original_proc_) SetWindowLongPtrW(hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_proc_));
-    SetWindowLongPtrW(hwnd(), GWLP_USERDATA, 0);
   }
   Win32Window(const Win32Window&) = delete;
   Win32Window& operator=(const Win32Window&) = delete;
@@ -279,11 +280,9 @@ class Win32Window final : public WindowPeer {
   bool checked() const override { return SendMessageW(hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
   WinControl& control() { return control_; }
-  WNDPROC original_proc() const { return original_proc_; }
-  HWND hwnd() const { return window_.get(); }
-  // The window was destroyed from outside (with its parent): nothing is left
-  // to destroy.
-  void window_destroyed() { (void)window_.release(); }
+  HWND hwnd() const { return window_ ? window_->get() : nullptr; }
+
+  LRESULT on_message(platform::win32::Window& w, UINT message, WPARAM wp, LPARAM lp) override;
 
   // Hints of windowless controls: one tooltip per window, its text following
   // the control under the mouse.
@@ -353,8 +352,8 @@ class Win32Window final : public WindowPeer {
   Win32Backend::Impl& impl_;
   WinControl& control_;
   WindowKind kind_;
-  UniqueWindow window_;
-  WNDPROC original_proc_ = nullptr;
+  bool system_control_ = false;  // a subclassed BUTTON or EDIT
+  std::optional<platform::win32::Window> window_;
   HWND tooltip_ = nullptr;  // a child of this window: destroyed with it
   const Control* hint_control_ = nullptr;
   std::wstring hint_text_;
@@ -391,19 +390,23 @@ bool is_mouse_message(UINT m) { return m >= WM_MOUSEFIRST && m <= WM_MBUTTONDBLC
 // ---- window procedures -------------------------------------------------------------
 
 namespace {
+
+Win32Window* window_of(HWND hwnd) { return dynamic_cast<Win32Window*>(platform::win32::Window::handler_of(hwnd)); }
+
 LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
+
+LRESULT Win32Window::on_message(platform::win32::Window& w, UINT message, WPARAM wp, LPARAM lp) {
+  // A standard control keeps its own handling.
+  if (system_control_) return w.default_handling(message, wp, lp);
+  const HWND hwnd = w.get();
+  if (control_.has_window_hooks())
+    return control_.run_window_hooks(
+        message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp),
+        [&]() -> std::intptr_t { return own_window_handling(this, hwnd, message, wp, lp); });
+  return own_window_handling(this, hwnd, message, wp, lp);
 }
 
-LRESULT CALLBACK Win32Backend::Impl::window_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
-  Win32Window* w = window_of(hwnd);
-  if (!w) return DefWindowProcW(hwnd, message, wp, lp);
-  if (message == WM_NCDESTROY) w->window_destroyed();
-  if (w->control().has_window_hooks())
-    return w->control().run_window_hooks(
-        message, static_cast<std::uintptr_t>(wp), static_cast<std::intptr_t>(lp),
-        [&]() -> std::intptr_t { return own_window_handling(w, hwnd, message, wp, lp); });
-  return own_window_handling(w, hwnd, message, wp, lp);
-}
+}  // namespace
 
 namespace {
 LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
@@ -447,35 +450,25 @@ LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, 
 }
 }  // namespace
 
-LRESULT CALLBACK Win32Backend::Impl::control_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
-  Win32Window* w = window_of(hwnd);
-  if (!w) return DefWindowProcW(hwnd, message, wp, lp);
-  const WNDPROC original = w->original_proc();
-  if (message == WM_NCDESTROY) w->window_destroyed();
-  return CallWindowProcW(original, hwnd, message, wp, lp);
-}
-
-LRESULT CALLBACK Win32Backend::Impl::utility_proc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
-  if (t_backend && hwnd == t_backend->utility) {
-    if (message == WM_TIMER) {
-      const auto it = t_backend->timers.find(static_cast<UINT_PTR>(wp));
-      if (it != t_backend->timers.end()) {
-        const auto tick = it->second;  // the timer may be freed while it ticks
-        tick();
-      }
-      return 0;
+LRESULT Win32Backend::Impl::on_message(platform::win32::Window& w, UINT message, WPARAM wp, LPARAM lp) {
+  if (message == WM_TIMER) {
+    const auto it = timers.find(static_cast<UINT_PTR>(wp));
+    if (it != timers.end()) {
+      const auto tick = it->second;  // the timer may be freed while it ticks
+      tick();
     }
-    if (message == kPostedMessage) {
-      while (!t_backend->posted.empty()) {
-        auto fn = std::move(t_backend->posted.front());
-        t_backend->posted.pop_front();
-        if (t_backend->app) t_backend->app->guarded(fn);
-        else fn();
-      }
-      return 0;
-    }
+    return 0;
   }
-  return DefWindowProcW(hwnd, message, wp, lp);
+  if (message == kPostedMessage) {
+    while (!posted.empty()) {
+      auto fn = std::move(posted.front());
+      posted.pop_front();
+      if (app) app->guarded(fn);
+      else fn();
+    }
+    return 0;
+  }
+  return w.default_handling(message, wp, lp);
 }
 
 // Messages of modal loops that are not ours (message boxes, menus) reach the
@@ -535,22 +528,13 @@ Win32Backend::Win32Backend() : impl_(std::make_unique<Impl>()) {
   t_backend = impl_.get();
   INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
-  WNDCLASSW wc{};
-  wc.style = CS_DBLCLKS;
-  wc.lpfnWndProc = &Impl::window_proc;
-  wc.hInstance = impl_->instance;
-  wc.hCursor = nullptr;  // set per point in WM_SETCURSOR
-  wc.hIcon = LoadIconW(impl_->instance, L"MAINICON");
-  wc.lpszClassName = kWindowClass;
-  RegisterClassW(&wc);
-  WNDCLASSW uc{};
-  uc.lpfnWndProc = &Impl::utility_proc;
-  uc.hInstance = impl_->instance;
-  uc.lpszClassName = kUtilityClass;
-  RegisterClassW(&uc);
-  impl_->utility_window.reset(
-      CreateWindowExW(0, kUtilityClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, impl_->instance, nullptr));
-  impl_->utility = impl_->utility_window.get();
+  // Every window procedure's exception barrier hands what it catches to the
+  // application whose loop runs.
+  platform::win32::set_exception_handler([impl = impl_.get()](std::exception_ptr e) {
+    if (impl->app) impl->app->guarded([&e] { std::rethrow_exception(e); });
+  });
+  impl_->utility_window.emplace(kUtilityClass, platform::win32::WindowPlacement{.parent = HWND_MESSAGE}, *impl_);
+  impl_->utility = impl_->utility_window->get();
   impl_->msg_filter.reset(SetWindowsHookExW(WH_MSGFILTER, &Impl::msg_filter_proc, nullptr, GetCurrentThreadId()));
 }
 
@@ -558,6 +542,7 @@ Win32Backend::~Win32Backend() {
   impl_->msg_filter.reset();
   for (const auto& [id, fn] : impl_->timers) KillTimer(impl_->utility, id);
   impl_->utility_window.reset();
+  platform::win32::set_exception_handler(nullptr);
   t_backend = nullptr;
 }
 
