@@ -46,9 +46,10 @@ class Process {
   virtual std::optional<std::span<const std::byte>> raw_resource(std::string_view name) const = 0;
   // The Windows system folder, without trailing backslash.
   virtual std::string system_folder() const = 0;
-  // Whether the process runs with an elevated (administrator) token, and
-  // whether it runs as another account than the one signed in to the
-  // desktop (elevation with another account's credentials).
+  // Whether the process runs with more rights than the desktop's shell (an
+  // elevated administrator token where the shell's is not), and whether it
+  // runs as another account than the one signed in to the desktop
+  // (elevation with another account's credentials).
   struct Elevation {
     bool elevated = false;
     bool other_account = false;

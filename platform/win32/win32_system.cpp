@@ -218,6 +218,21 @@ std::string process_user(HANDLE process) {
   return token_user(token.get());
 }
 
+// Whether a token is elevated; none when it cannot be read.
+std::optional<bool> token_elevated(HANDLE token) {
+  TOKEN_ELEVATION te{};
+  DWORD size = 0;
+  if (!GetTokenInformation(token, TokenElevation, &te, sizeof te, &size)) return std::nullopt;
+  return te.TokenIsElevated != 0;
+}
+
+std::optional<bool> process_elevated(HANDLE process) {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(process, TOKEN_QUERY, &raw)) return std::nullopt;
+  const UniqueKernelHandle token(raw);
+  return token_elevated(token.get());
+}
+
 }  // namespace
 
 Process::Elevation Win32Process::elevation() const {
@@ -225,19 +240,23 @@ Process::Elevation Win32Process::elevation() const {
   HANDLE raw = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return e;
   const UniqueKernelHandle token(raw);
-  TOKEN_ELEVATION te{};
-  DWORD size = 0;
-  if (GetTokenInformation(token.get(), TokenElevation, &te, sizeof te, &size)) e.elevated = te.TokenIsElevated != 0;
-  // The desktop's shell runs as the signed-in user; a different user in our
-  // own token means the credentials of another account were given.
+  e.elevated = token_elevated(token.get()).value_or(false);
+  // The desktop's shell runs as the signed-in user with the rights the user
+  // normally has: elevation counts only above it (a system that runs
+  // everything elevated, the shell included, elevates nobody), and a
+  // different user in our own token means another account's credentials
+  // were given.
   if (HWND shell = GetShellWindow()) {
     DWORD pid = 0;
     GetWindowThreadProcessId(shell, &pid);
     if (pid != 0) {
       const UniqueKernelHandle shell_process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-      const std::string mine = token_user(token.get());
-      const std::string theirs = shell_process ? process_user(shell_process.get()) : std::string();
-      e.other_account = !mine.empty() && !theirs.empty() && mine != theirs;
+      if (shell_process) {
+        if (process_elevated(shell_process.get()).value_or(false)) e.elevated = false;
+        const std::string mine = token_user(token.get());
+        const std::string theirs = process_user(shell_process.get());
+        e.other_account = !mine.empty() && !theirs.empty() && mine != theirs;
+      }
     }
   }
   return e;

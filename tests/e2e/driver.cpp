@@ -30,7 +30,8 @@
 //                                        exists; with it prints its type and data ("REG_SZ\ttext",
 //                                        "REG_DWORD\tdecimal"), read with RegQueryValueExW
 //   driver module-path                   the driver's own path, from GetModuleFileNameW
-//   driver elevation                     the token's TokenIsElevated and TokenElevationType
+//   driver elevation                     the token's TokenIsElevated and TokenElevationType, and the
+//                                        desktop shell's TokenIsElevated (-1: unknown)
 //
 // Arguments and output are UTF-8; every call into the system is a wide one.
 #include <windows.h>
@@ -311,7 +312,22 @@ int main(int, char**) {
                     GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
     CloseHandle(token);
     if (!ok) return 1;
-    std::printf("%lu %d\n", static_cast<unsigned long>(elevated.TokenIsElevated), static_cast<int>(type));
+    // The desktop shell's elevation too: -1 when it cannot be read.
+    int shell_elevated = -1;
+    DWORD pid = 0;
+    if (HWND shell = GetShellWindow()) GetWindowThreadProcessId(shell, &pid);
+    if (HANDLE process = pid ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid) : nullptr) {
+      HANDLE shell_token = nullptr;
+      if (OpenProcessToken(process, TOKEN_QUERY, &shell_token)) {
+        TOKEN_ELEVATION se{};
+        if (GetTokenInformation(shell_token, TokenElevation, &se, sizeof se, &size))
+          shell_elevated = se.TokenIsElevated != 0 ? 1 : 0;
+        CloseHandle(shell_token);
+      }
+      CloseHandle(process);
+    }
+    std::printf("%lu %d %d\n", static_cast<unsigned long>(elevated.TokenIsElevated), static_cast<int>(type),
+                shell_elevated);
     return 0;
   }
   if (cmd == "module-path") {

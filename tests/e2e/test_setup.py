@@ -216,10 +216,13 @@ class SetupSteps:
         self.finish()
 
     def runs_elevated(self):
-        """Whether this prefix's programs run with an elevated token (this
-        Wine gives every process the full administrator token)."""
+        """Whether this prefix's programs run with more rights than its
+        desktop shell, the installer's rule (this Wine gives every process,
+        the shell included, the full administrator token: nobody counts as
+        elevated there)."""
         if not hasattr(self, "_elevated"):
-            self._elevated = self.wine.driver("elevation").stdout.split()[0] == "1"
+            own, _, shell = self.wine.driver("elevation").stdout.split()[:3]
+            self._elevated = own == "1" and shell != "1"
         return self._elevated
 
     def finish(self):
