@@ -126,6 +126,9 @@ class Backend {
   virtual void modal_loop(Application& app, const std::function<bool()>& done) = 0;
 
   virtual Point cursor_pos() const = 0;
+  // The system's "show animations" setting: false when the user asked for
+  // still pictures (controls then show their first frame only).
+  virtual bool client_area_animation() const { return true; }
   // Registers the program's own cursor under a number (its bytes are a
   // resource name for the win32 backend).
   virtual bool load_cursor(int number, std::string_view resource_name) = 0;

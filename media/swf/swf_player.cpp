@@ -151,10 +151,12 @@ void Player::draw(const Target& t, const std::vector<Instance>& list, const Matr
   }
 }
 
-void Player::render(const Target& t) {
+void Player::render(const Target& t) { render(t, stage_to_target(movie_.header, t.width, t.height)); }
+
+void Player::render(const Target& t, const Matrix& to_target) {
   fill_background(t, movie_.background);
   renderer_.begin_frame();
-  draw(t, root_, stage_to_target(movie_.header, t.width, t.height), ColorTransform{}, 0);
+  draw(t, root_, to_target, ColorTransform{}, 0);
 }
 
 }  // namespace brevaro::media::swf

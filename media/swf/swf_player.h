@@ -52,6 +52,9 @@ class Player {
   // Background, then the display list from the lowest depth up, stretched to
   // fill the target.
   void render(const Target& t);
+  // The same with the stage placed by `stage_to_target` (twips to target
+  // pixels); what falls outside the target is cut off.
+  void render(const Target& t, const Matrix& stage_to_target);
 
   std::size_t current_frame() const { return static_cast<std::size_t>(frame_); }
   std::size_t frame_count() const { return movie_.timeline.frames.size(); }

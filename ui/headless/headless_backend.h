@@ -56,6 +56,7 @@ class HeadlessBackend final : public Backend {
                            MsgBoxIcon icon) override;
   void modal_loop(Application& app, const std::function<bool()>& done) override;
   Point cursor_pos() const override;
+  bool client_area_animation() const override { return show_animations; }
   bool load_cursor(int number, std::string_view resource_name) override;
 
   // ---- test control
@@ -85,6 +86,8 @@ class HeadlessBackend final : public Backend {
   std::vector<Form*> visible_forms() const;
   WinControl* window(std::uintptr_t handle) const;
   std::map<int, std::string> cursors;  // number -> resource name
+  // The "show animations" setting the system reports.
+  bool show_animations = true;
 
   // Active timers (for tests that check there is one tick source).
   std::size_t active_timer_count() const;

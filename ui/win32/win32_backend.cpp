@@ -636,6 +636,13 @@ Point Win32Backend::cursor_pos() const {
   return Point{p.x, p.y};
 }
 
+bool Win32Backend::client_area_animation() const {
+  BOOL on = TRUE;
+  // A system that does not know the setting animates.
+  if (!SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &on, 0)) return true;
+  return on != FALSE;
+}
+
 bool Win32Backend::load_cursor(int number, std::string_view resource_name) {
   HCURSOR c = LoadCursorW(impl_->instance, widen(resource_name).c_str());
   if (!c) return false;

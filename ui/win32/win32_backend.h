@@ -29,6 +29,7 @@ class Win32Backend final : public Backend {
                            MsgBoxIcon icon) override;
   void modal_loop(Application& app, const std::function<bool()>& done) override;
   Point cursor_pos() const override;
+  bool client_area_animation() const override;
   bool load_cursor(int number, std::string_view resource_name) override;
 
   // For the window procedures.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "media/swf/swf_header.h"
+#include "media/swf/swf_player.h"
 #include "media/timer/timer_ex.h"
 #include "media/ui/flash_control.h"
 #include "media/ui/gif_control.h"
@@ -19,10 +20,12 @@
 #include "platform/filesystem.h"
 #include "platform/headless/headless.h"
 #include "tests/host/gif/gif_writer.h"
+#include "tools/swf/swf_writer.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "ui/headless/headless_backend.h"
+#include "ui/timer.h"
 
 namespace brevaro::media {
 namespace {
@@ -291,8 +294,17 @@ TEST_F(MediaUi, MovieControlPaintsTheStageBackgroundScaledToItsBounds) {
   EXPECT_EQ(ui::headless::render(form).at(50, 30), kFormPixel);  // no movie yet: nothing drawn
   flash.set_movie("C:\\p\\Data\\bv.swf");
   ASSERT_TRUE(flash.model().loaded());
+  // The movie's first frame, drawn by a player of our own at the control's size.
+  swf::Movie parsed;
+  ASSERT_EQ(swf::parse_movie(std::span(reinterpret_cast<const std::uint8_t*>(movie.data()), movie.size()), parsed),
+            SwfStatus::ok);
+  swf::Player reference(std::move(parsed));
+  std::vector<std::uint32_t> first(90 * 30);
+  reference.render(swf::Target{first.data(), 90, 30, 90});
   const ui::Bitmap pic = ui::headless::render(form);
-  for (const auto& [x, y] : {std::pair{10, 20}, {99, 20}, {10, 49}, {99, 49}, {55, 35}}) EXPECT_EQ(pic.at(x, y), stage);
+  for (const auto& [x, y] : {std::pair{10, 20}, {99, 20}, {10, 49}, {99, 49}, {55, 35}})
+    EXPECT_EQ(pic.at(x, y), first[static_cast<std::size_t>((y - 20) * 90 + (x - 10))] & 0xFFFFFFu);
+  EXPECT_EQ(pic.at(10, 20), stage);  // the banner's corner shows the stage background
   for (const auto& [x, y] : {std::pair{9, 20}, {100, 20}, {10, 19}, {10, 50}}) EXPECT_EQ(pic.at(x, y), kFormPixel);
 
   // ShowAll keeps the stage's proportions: a tall control leaves bands.
@@ -301,11 +313,234 @@ TEST_F(MediaUi, MovieControlPaintsTheStageBackgroundScaledToItsBounds) {
   const StageRect st = flash.model().stage_in(20, 80);
   ASSERT_GT(st.top, 0);
   const ui::Bitmap shown = ui::headless::render(form);
-  EXPECT_EQ(shown.at(15, st.top), stage);
+  EXPECT_NE(shown.at(15, st.top), kFormPixel);
+  EXPECT_NE(shown.at(15, st.top + st.height - 1), kFormPixel);
   EXPECT_EQ(shown.at(15, st.top - 1), kFormPixel);
+  EXPECT_EQ(shown.at(15, st.top + st.height), kFormPixel);
 
   flash.set_movie("C:\\p\\Data\\none.swf");
   EXPECT_EQ(ui::headless::render(form).at(15, 40), kFormPixel);
+}
+
+// ------------------------------------------------------------------ movie playback
+
+namespace w = swf_writer;
+
+const swf::Rgba kRed{255, 0, 0, 255}, kBlue{0, 0, 255, 255}, kWhite{255, 255, 255, 255};
+constexpr std::uint32_t kRedPixel = 0xFF0000, kBluePixel = 0x0000FF, kWhitePixel = 0xFFFFFF;
+
+// Shapes 1 (red) and 2 (blue): a 100 x 60 pixel box at the stage's origin.
+w::Bytes box_shapes() {
+  w::ShapeSpec red;
+  red.id = 1;
+  red.fills = {w::solid(kRed)};
+  red.contours = {w::rect(0, 0, 2000, 1200, 1)};
+  w::ShapeSpec blue = red;
+  blue.id = 2;
+  blue.fills = {w::solid(kBlue)};
+  return w::cat({w::background(kWhite), w::define_shape(red), w::define_shape(blue)});
+}
+
+w::Bytes place_at(std::uint16_t ch, std::uint16_t depth, double x, bool move = false) {
+  w::Place2 p;
+  p.move = move;
+  p.character = move ? std::nullopt : std::optional<std::uint16_t>(ch);
+  p.depth = depth;
+  p.matrix = swf::Matrix{1, 0, 0, 1, x * 20, 0};
+  return w::place_object2(p);
+}
+
+// Four frames on a 468 x 60 stage: the red box at x 0, unchanged, moved to
+// x 200, unchanged; then it loops.
+w::Bytes stepping_movie(double fps) {
+  const w::Bytes tags = w::cat({box_shapes(), place_at(1, 1, 0), w::show_frame(), w::show_frame(),
+                                place_at(1, 1, 200, true), w::show_frame(), w::show_frame()});
+  return w::movie(8, 468, 60, fps, 4, tags);
+}
+
+struct MoviePlayback : MediaUi {
+  // By default the control shows the stage at a quarter of its size at the
+  // form's corner: stage x 50 and 250 are control x 12 and 62.
+  TShockwaveFlash& movie_control(const w::Bytes& file, ui::Rect r = ui::Rect{0, 0, 117, 15}) {
+    platform::create_directories(sys.fs, "C:\\p\\Data");
+    sys.fs.write_file("C:\\p\\Data\\m.swf", std::string(file.begin(), file.end()));
+    auto& flash = form.make<TShockwaveFlash>("FlashBanner", &form, r);
+    flash.set_scale("ExactFit");
+    flash.set_movie("C:\\p\\Data\\m.swf");
+    form.show();
+    (void)ui::headless::render(form);  // a shown window paints: the clock starts
+    return flash;
+  }
+  std::uint32_t pixel_at(int x, int y) { return ui::headless::render(form).at(x, y); }
+};
+
+TEST_F(MoviePlayback, FramesAdvanceAtTheHeaderRateClampedAndRepaintOnlyOnChange) {
+  struct Case {
+    double fps;
+    std::uint32_t interval_ms;
+  };
+  for (const Case c : {Case{12, 83}, Case{0, 1000}, Case{0.5, 1000}, Case{255, 17}, Case{60, 17}, Case{1, 1000}}) {
+    SCOPED_TRACE(c.fps);
+    const w::Bytes file = stepping_movie(c.fps);
+    TShockwaveFlash& flash = movie_control(file);
+    ASSERT_NE(flash.player(), nullptr);
+    ASSERT_TRUE(flash.playing());
+    EXPECT_EQ(flash.player()->frame_interval_ms(), static_cast<int>(c.interval_ms));
+
+    // The same movie stepped by hand says which ticks change the picture.
+    swf::Movie m;
+    ASSERT_EQ(swf::parse_movie(file, m), SwfStatus::ok);
+    swf::Player reference(std::move(m));
+    const std::uint64_t span = 3000;
+    const std::uint64_t ticks = span / c.interval_ms;
+    std::uint64_t changes = 0;
+    for (std::uint64_t i = 0; i < ticks; ++i) changes += reference.advance() ? 1 : 0;
+
+    const std::uint64_t fired = backend.ticks_fired();
+    backend.advance(app, span);
+    EXPECT_EQ(backend.ticks_fired() - fired, ticks);
+    EXPECT_EQ(flash.player()->current_frame(), ticks % 4);
+    EXPECT_EQ(flash.frame_repaints(), changes);
+    EXPECT_LT(changes, ticks);  // the unchanged frames asked for no repaint
+    form.free_component(flash);
+  }
+}
+
+TEST_F(MoviePlayback, TheRenderedFrameFollowsTheTimelineAndIsRenderedOncePerChange) {
+  TShockwaveFlash& flash = movie_control(stepping_movie(10));  // 100 ms a frame
+  // (t, colour at stage x 50, at x 250, renders so far)
+  struct Step {
+    std::uint64_t at_ms;
+    std::uint32_t at_50, at_250;
+    std::uint64_t rendered;
+  };
+  const std::uint64_t t0 = backend.now();
+  const Step steps[] = {
+      {0, kRedPixel, kWhitePixel, 1},    // frame 0
+      {150, kRedPixel, kWhitePixel, 1},  // frame 1: nothing changed, nothing rendered again
+      {250, kWhitePixel, kRedPixel, 2},  // frame 2: moved
+      {350, kWhitePixel, kRedPixel, 2},  // frame 3
+      {450, kRedPixel, kWhitePixel, 3},  // frame 0 again
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.at_ms);
+    backend.advance(app, t0 + s.at_ms - backend.now());
+    const ui::Bitmap pic = ui::headless::render(form);
+    const ui::Bitmap again = ui::headless::render(form);  // a second paint reuses the frame
+    EXPECT_EQ(pic.at(12, 7), s.at_50);
+    EXPECT_EQ(pic.at(62, 7), s.at_250);
+    EXPECT_EQ(again.pixels, pic.pixels);
+    EXPECT_EQ(flash.frames_rendered(), s.rendered);
+  }
+}
+
+TEST_F(MoviePlayback, ASpritePlaysOnAOneFrameMovieAndAStillMovieNeverTicks) {
+  // A sprite of two frames (red box, then blue box at depth 1) on a one-frame movie.
+  const w::Bytes sprite_tags =
+      w::cat({place_at(1, 1, 0), w::show_frame(), w::remove_object2(1), place_at(2, 1, 0), w::show_frame()});
+  const w::Bytes with_sprite =
+      w::movie(8, 468, 60, 10, 1,
+               w::cat({box_shapes(), w::define_sprite(3, 2, sprite_tags), place_at(3, 1, 0), w::show_frame()}));
+  TShockwaveFlash& flash = movie_control(with_sprite, ui::Rect{0, 0, 120, 60});
+  ASSERT_TRUE(flash.playing());
+  // Stage x 50 is control x ~12.8 at 120/468.
+  EXPECT_EQ(pixel_at(10, 30), kRedPixel);
+  backend.advance(app, 100);
+  EXPECT_EQ(pixel_at(10, 30), kBluePixel);
+  backend.advance(app, 100);
+  EXPECT_EQ(pixel_at(10, 30), kRedPixel);
+  form.free_component(flash);
+
+  const w::Bytes still = w::movie(8, 468, 60, 10, 1, w::cat({box_shapes(), place_at(1, 1, 0), w::show_frame()}));
+  TShockwaveFlash& still_control = movie_control(still);
+  EXPECT_FALSE(still_control.playing());
+  const std::uint64_t fired = backend.ticks_fired();
+  backend.advance(app, 1000);
+  EXPECT_EQ(backend.ticks_fired(), fired);
+  EXPECT_EQ(pixel_at(12, 7), kRedPixel);
+}
+
+TEST_F(MoviePlayback, NothingTicksWhileHiddenOrMinimisedAndPlayResumesWhenShown) {
+  TShockwaveFlash& flash = movie_control(stepping_movie(10));
+  backend.advance(app, 100);
+  ASSERT_EQ(flash.player()->current_frame(), 1u);
+
+  struct Case {
+    const char* what;
+    std::function<void()> hide, show;
+  };
+  const Case cases[] = {
+      {"control hidden", [&] { flash.set_visible(false); }, [&] { flash.set_visible(true); }},
+      {"form hidden", [&] { form.hide(); }, [&] { form.show(); }},
+      {"form minimised", [&] { form.peer().send(0x0005, 1, 0); }, [&] { form.peer().send(0x0005, 0, 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::size_t frame = flash.player()->current_frame();
+    c.hide();
+    // At most the tick that finds it hidden; then the clock stands.
+    backend.advance(app, 100);
+    EXPECT_FALSE(flash.playing());
+    const std::uint64_t fired = backend.ticks_fired();
+    backend.advance(app, 2000);
+    EXPECT_EQ(backend.ticks_fired(), fired);
+    EXPECT_EQ(flash.player()->current_frame(), frame);
+
+    c.show();
+    (void)ui::headless::render(form);  // shown windows paint
+    EXPECT_TRUE(flash.playing());
+    backend.advance(app, 100);
+    EXPECT_EQ(flash.player()->current_frame(), (frame + 1) % 4);
+  }
+}
+
+TEST_F(MoviePlayback, WithAnimationsOffOnlyTheFirstFrameShows) {
+  backend.show_animations = false;
+  TShockwaveFlash& flash = movie_control(stepping_movie(10));
+  const ui::Bitmap first = ui::headless::render(form);
+  EXPECT_EQ(first.at(12, 7), kRedPixel);
+  EXPECT_FALSE(flash.playing());
+  const std::uint64_t fired = backend.ticks_fired();
+  backend.advance(app, 2000);
+  (void)ui::headless::render(form);  // a paint does not start it either
+  backend.advance(app, 2000);
+  EXPECT_EQ(backend.ticks_fired(), fired);
+  EXPECT_EQ(flash.player()->current_frame(), 0u);
+  EXPECT_EQ(ui::headless::render(form).pixels, first.pixels);
+
+  // Turned on again: the next paint starts the clock.
+  backend.show_animations = true;
+  (void)ui::headless::render(form);
+  backend.advance(app, 100);
+  EXPECT_EQ(flash.player()->current_frame(), 1u);
+}
+
+TEST_F(MoviePlayback, FreedWhileItsTickIsDueOrInsideAnotherTickLeavesNoClockBehind) {
+  const std::size_t timers_before = backend.active_timer_count();
+  // A banner timer of the same period frees the movie just as its frame falls due.
+  TShockwaveFlash* flash = nullptr;
+  int frees = 0;
+  auto& rotation = form.make<ui::Timer>("Rotation", 100, true);
+  rotation.set_on_timer([&](ui::Timer&) {
+    if (!flash) return;
+    form.free_component(*flash);
+    flash = nullptr;
+    ++frees;
+  });
+  flash = &movie_control(stepping_movie(10));
+  ASSERT_EQ(backend.active_timer_count(), timers_before + 2);
+  backend.advance(app, 100);
+  EXPECT_EQ(frees, 1);
+  EXPECT_EQ(backend.active_timer_count(), timers_before + 1);
+  const std::uint64_t fired = backend.ticks_fired();
+  backend.advance(app, 1000);
+  EXPECT_EQ(backend.ticks_fired() - fired, 10u);  // the rotation timer only
+  (void)ui::headless::render(form);
+  // The form's window hooks no longer reach the freed control.
+  form.peer().send(0x0005, 1, 0);
+  form.peer().send(0x0005, 0, 0);
+  rotation.set_enabled(false);
+  EXPECT_EQ(backend.active_timer_count(), timers_before);
 }
 
 }  // namespace
