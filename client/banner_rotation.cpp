@@ -5,11 +5,12 @@
 
 #include "base/ascii.h"
 #include "client/banner_description.h"
+#include "config/product_config.h"
 
 namespace brevaro::client {
 
 namespace {
-constexpr std::uint32_t kRotationInterval = 60000;
+constexpr std::uint32_t kRotationInterval = config::banner_rotation_seconds * 1000;
 
 std::string strip_extension(const std::string& name) { return name.substr(0, name.size() >= 4 ? name.size() - 4 : 0); }
 }  // namespace

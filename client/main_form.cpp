@@ -132,8 +132,11 @@ TForm1::TForm1(ui::Component* owner, ProcessState& state, net::SocketApi& socket
     // While a transfer waits, the window's messages are handled and the
     // thread sleeps until the next message or network event; a quit ends
     // the transfer at once, and its time limits run on the ports' clock.
+    // The backend's wait also wakes for a close request, where it can.
     h.SetApplicationPump([this] { application().process_messages(); },
-                         [&sockets](std::uint32_t ms) { sockets.waitForEvent(ms); });
+                         [this, &sockets](std::uint32_t ms) {
+                           if (!application().backend().wait_for_event(ms)) sockets.waitForEvent(ms);
+                         });
     h.SetQuitting([this] { return application().terminated() || application().backend().quitting(); });
     h.SetClock([this] { return application().ports().clock.ticks_ms(); });
   }
@@ -370,7 +373,7 @@ void TForm1::btnPrintClick(ui::Control&) { navigation_->print(); }
 
 void TForm1::timTMDSTimer(ui::Timer& sender) {
   sender.set_enabled(false);
-  sender.set_interval(60000);
+  sender.set_interval(config::advert_refresh_seconds * 100);
   // Enabled again however the refresh ends: a failed refresh waits for the next.
   const base::ScopeExit again([&sender] { sender.set_enabled(true); });
   sender.set_tag(sender.tag() + 1);
@@ -402,6 +405,7 @@ void TForm1::lblSignOutMouseDown(ui::Control&, ui::MouseButton, ui::Point) { shu
 void TForm1::HTML1NavigateComplete2(ui::WebBrowser&, const std::string&) { shutdown_->navigation_completed(); }
 void TForm1::ExitTimerTimer(ui::Timer&) { shutdown_->exit_timer(); }
 void TForm1::CloseTimerTimer(ui::Timer&) { shutdown_->poll_close_request(); }
+bool TForm1::watching_for_close_request() const { return shutdown_->watching_for_close_request(); }
 
 // ---- dragging by the picture ---------------------------------------------------------
 

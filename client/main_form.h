@@ -113,6 +113,8 @@ class TForm1 final : public ui::Form {
   const std::string& settings_path() const noexcept { return settings_path_; }
   std::string error_page_url() const;
   const std::string& program_folder() const noexcept { return state_.program_folder; }
+  // True while a close request would be answered (by the folder watch or CloseTimer).
+  bool watching_for_close_request() const;
 
   // The advert-list refresh that timTMDS runs every tenth tick while the
   // service answers, and the version check it runs once per activation.

@@ -37,13 +37,28 @@ void Shutdown::exit_timer() {
 void Shutdown::poll_close_request() {
   ui::Timer& timer = *form_.CloseTimer;
   timer.set_enabled(false);
-  ui::Application& app = form_.application();
-  if (!close_request_) close_request_.emplace(app.ports().fs, form_.program_folder(), install::kClientMarkers);
-  if (close_request_->poll()) {
-    form_.close();
-    return;
+  if (!close_request_) {
+    ui::Application& app = form_.application();
+    close_request_.emplace(app.ports().fs, form_.program_folder(), install::kClientMarkers);
+    // Watched before the first look, so that a request written between the
+    // two is not missed.
+    folder_watch_ = std::make_unique<ui::FolderWatch>(app.backend(), app.ports().fs, form_.program_folder(),
+                                                      [this] { (void)look_for_close_request(); });
   }
-  timer.set_enabled(true);
+  if (look_for_close_request()) return;
+  if (!folder_watch_->watching()) timer.set_enabled(true);
+}
+
+bool Shutdown::look_for_close_request() {
+  if (!close_request_ || !close_request_->poll()) return false;
+  // Answered once: a later request is left for whoever comes next.
+  folder_watch_.reset();
+  form_.close();
+  return true;
+}
+
+bool Shutdown::watching_for_close_request() const {
+  return form_.CloseTimer->enabled() || (folder_watch_ && folder_watch_->watching());
 }
 
 }  // namespace brevaro::client

@@ -9,3 +9,8 @@ set(BREVARO_MAIL_PASSWORDS "passwords@brevaro.example" CACHE STRING "Contact mai
 set(BREVARO_MAIL_SUGGESTIONS "suggestions@brevaro.example" CACHE STRING "Contact mail: suggestions")
 set(BREVARO_MAIL_MARKETING "marketing@brevaro.example" CACHE STRING "Contact mail: marketing")
 set(BREVARO_MAIL_INFO "info@brevaro.example" CACHE STRING "General information address")
+# How often the client fetches the advert list and how long each banner
+# stays. The shipped programs keep 10 minutes and 60 s; the soak builds with
+# short ones so that an hour holds hundreds of refreshes.
+set(BREVARO_ADVERT_REFRESH_SECONDS "600" CACHE STRING "Seconds between advert list refreshes")
+set(BREVARO_BANNER_ROTATION_SECONDS "60" CACHE STRING "Seconds each banner stays before the next (at least 1)")

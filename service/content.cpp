@@ -1,5 +1,6 @@
 // Pages, advert list, helpers and the configuration file of the reference service.
 #include <sys/time.h>
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <ctime>
@@ -500,6 +501,17 @@ bool load_config_file(const std::string& path, Config& config, std::string& erro
       banners_replaced = true;
     } else if (key == "advert-document") {
       config.adverts.document = unescape(value);
+    } else if (key == "advert-schedule") {
+      config.advert_schedule.clear();
+      std::size_t start = 0;
+      while (start <= value.size()) {
+        const std::size_t comma = std::min(value.find(',', start), value.size());
+        std::string step = detail::trim(value.substr(start, comma - start));
+        if (step.rfind("/hostile/", 0) != 0 && !Adverts::preset(step))
+          return fail("advert-schedule: '" + step + "' is neither a named list nor a /hostile/ target");
+        config.advert_schedule.push_back(std::move(step));
+        start = comma + 1;
+      }
     } else if (key == "override") {
       std::size_t sp = value.find_first_of(" \t");
       if (sp == std::string::npos) return fail("override needs PATH TARGET");

@@ -170,6 +170,7 @@ struct Server::Impl {
   mutable std::mutex state_mu;
   Adverts adverts;
   std::map<std::string, std::string> overrides;
+  std::size_t schedule_step = 0;  // the next step of cfg.advert_schedule
   std::map<std::string, std::string> files;
   bool signed_in = false;
   int signouts = 0;
@@ -516,6 +517,12 @@ void Server::Impl::serve_http(int fd, const std::string& via_in) {
     std::lock_guard<std::mutex> lk(state_mu);
     auto it = overrides.find(path.substr(0, path.find('?')));
     if (it != overrides.end()) override_target = it->second;
+    if (override_target.empty() && !cfg.advert_schedule.empty() &&
+        path.substr(0, path.find('?')) == "/brevaro/quillbeam.asp") {
+      const std::string& step = cfg.advert_schedule[schedule_step++ % cfg.advert_schedule.size()];
+      if (step.rfind("/hostile/", 0) == 0) override_target = step;
+      else if (auto list = Adverts::preset(step)) adverts = std::move(*list);
+    }
   }
   record(fd, via, req, path, proxy_host, override_target);
   if (!override_target.empty()) path = override_target;

@@ -187,6 +187,10 @@ struct Config {
   std::string proxy_user, proxy_password;                      // proxy authentication when proxy_user is set
   std::string socks_user, socks_password;                      // SOCKS5 user/password required when socks_user is set
   std::size_t max_records = 100000;                            // in-memory records kept (oldest dropped)
+  // When not empty, each request of the advert script takes the next step in
+  // turn (after the last, the first again): a named list (Adverts::preset)
+  // is served from then on, a /hostile/ target answers that one request.
+  std::vector<std::string> advert_schedule;
 };
 
 // Reads a configuration file into `config` (fields not named stay as they
@@ -204,6 +208,9 @@ struct Config {
 //   no-banners = yes                   an advert list with the version line only
 //   adverts = NAME                     a named advert list (Adverts::preset)
 //   advert-document = TEXT             serve TEXT instead; \r \n \\ are escapes
+//   advert-schedule = STEP, STEP, ...  a misbehaviour schedule for the advert
+//                                      script (Config::advert_schedule): each
+//                                      STEP a named list or a /hostile/ target
 //   override = PATH TARGET             answer PATH as if TARGET was requested
 //   banner-dir = DIR                   folder of banner files
 //   proxy-auth = USER:PASSWORD         require proxy authentication

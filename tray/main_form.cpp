@@ -127,15 +127,36 @@ void TfrmMain::Exit1Click(ui::Component&) { close(); }
 void TfrmMain::CloseTimerTimer(ui::Timer& sender) {
   sender.set_enabled(false);
   // Before the form is shown there is no folder to look in.
-  if (close_request_ && close_request_->poll()) {
-    // Closed even when the answer could not be written: the uninstaller
-    // waits only for the program's exit. An open menu would hold the
-    // program in its own loop: it goes first.
-    popup->close_popup();
-    close();
+  if (!close_request_) {
+    sender.set_enabled(true);
     return;
   }
-  sender.set_enabled(true);
+  if (!folder_watch_) {
+    // Watched before the first look, so that a request written between the
+    // two is not missed; from then on each change of the folder's file names
+    // brings the next look, and this timer looks only where the folder
+    // cannot be watched.
+    folder_watch_ = std::make_unique<ui::FolderWatch>(application().backend(), application().ports().fs,
+                                                      program_folder_, [this] { (void)look_for_close_request(); });
+  }
+  if (look_for_close_request()) return;
+  if (!folder_watch_->watching()) sender.set_enabled(true);
+}
+
+bool TfrmMain::look_for_close_request() {
+  if (!close_request_ || !close_request_->poll()) return false;
+  // Answered once: a later request is left for whoever comes next.
+  folder_watch_.reset();
+  // Closed even when the answer could not be written: the uninstaller
+  // waits only for the program's exit. An open menu would hold the
+  // program in its own loop: it goes first.
+  popup->close_popup();
+  close();
+  return true;
+}
+
+bool TfrmMain::watching_for_close_request() const {
+  return CloseTimer->enabled() || (folder_watch_ && folder_watch_->watching());
 }
 
 }  // namespace brevaro::tray

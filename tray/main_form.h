@@ -3,6 +3,7 @@
 // answers the uninstaller's close request.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "tray/contacts_form.h"
 #include "tray/cool_tray_icon.h"
 #include "tray/tray_platform.h"
+#include "ui/folder_watch.h"
 #include "ui/form.h"
 #include "ui/timer.h"
 
@@ -50,13 +52,18 @@ class TfrmMain final : public ui::Form {
 
   // The folder of Tray.exe with its trailing backslash; empty until the form is shown.
   const std::string& program_folder() const noexcept { return program_folder_; }
+  // True while a close request would be answered (by the folder watch or CloseTimer).
+  bool watching_for_close_request() const;
 
  private:
+  // True when the request was there and the program is closing.
+  bool look_for_close_request();
+
   TrayPlatform& platform_;
   std::string program_folder_;
   // Made when the program folder is known.
   std::optional<install::CloseRequestWatch> close_request_;
+  std::unique_ptr<ui::FolderWatch> folder_watch_;
 };
-
 
 }  // namespace brevaro::tray

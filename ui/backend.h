@@ -13,6 +13,10 @@
 
 #include "ui/types.h"
 
+namespace brevaro::platform {
+class FileSystem;
+}
+
 namespace brevaro::ui {
 
 class Application;
@@ -98,6 +102,17 @@ class TimerPeer {
   virtual void stop() = 0;
 };
 
+// A watch on one folder's file names; the watch ends with its peer.
+class FolderWatchPeer {
+ public:
+  virtual ~FolderWatchPeer() = default;
+};
+
+// How often changes are looked for while a modal loop of the system (a
+// message box, a menu) holds the thread: such loops do not wait for the
+// folder's change signal, so a timer looks for it meanwhile.
+inline constexpr std::uint32_t kModalFolderLookMs = 100;
+
 enum class WindowKind { form, button, check_box, memo, panel, page_control, tab_sheet, host };
 
 class Backend {
@@ -108,12 +123,26 @@ class Backend {
   virtual void run(Application& app) = 0;
   // Handles every message that is waiting, then returns.
   virtual void process_messages(Application& app) = 0;
+  // Sleeps until a message arrives, a watched folder changes (its handler
+  // then runs) or `max_ms` pass: for handlers that wait for something else
+  // (a transfer) between calls of process_messages. False when the backend
+  // cannot wait this way; the caller then sleeps as it would otherwise.
+  virtual bool wait_for_event(std::uint32_t /*max_ms*/) { return false; }
   virtual void quit() = 0;
   virtual bool quitting() const = 0;
   // Runs `fn` later on the GUI thread, from the message loop.
   virtual void post(std::function<void()> fn) = 0;
 
   virtual std::unique_ptr<TimerPeer> create_timer(std::function<void()> on_tick) = 0;
+  // Calls `on_change` from the message loop after a file in `folder` (with
+  // or without its trailing backslash; not its subfolders) is created,
+  // deleted or renamed. The program's own loops wait for the change signal
+  // with the messages, so an idle program costs nothing; while a modal loop
+  // of the system runs, the backend looks every kModalFolderLookMs. `fs` is
+  // the file system the folder belongs to. Null when the folder cannot be
+  // watched: the caller then looks by itself.
+  virtual std::unique_ptr<FolderWatchPeer> watch_folder(const platform::FileSystem& fs, std::string_view folder,
+                                                        std::function<void()> on_change) = 0;
   virtual std::unique_ptr<WindowPeer> create_window(WinControl& control, WindowKind kind) = 0;
   // The browser side of a web-browser control (its window exists already).
   virtual std::unique_ptr<BrowserPeer> create_browser(WebBrowser& control) = 0;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "base/scope_exit.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/form.h"
@@ -32,6 +33,27 @@ class HeadlessTimer final : public TimerPeer {
   HeadlessBackend& backend_;
   int id_;
 };
+
+class HeadlessWatch final : public FolderWatchPeer {
+ public:
+  HeadlessWatch(HeadlessBackend& backend, int id) : backend_(backend), id_(id) {}
+  ~HeadlessWatch() override { backend_.watches.erase(id_); }
+  HeadlessWatch(const HeadlessWatch&) = delete;
+  HeadlessWatch& operator=(const HeadlessWatch&) = delete;
+
+ private:
+  HeadlessBackend& backend_;
+  int id_;
+};
+
+std::vector<std::string> file_names(const platform::FileSystem& fs, const std::string& folder) {
+  std::vector<std::string> names;
+  if (!fs.directory_exists(folder)) return names;
+  for (const platform::DirEntry& e : fs.list_directory(folder))
+    if (!e.is_directory) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 class HeadlessWindow final : public WindowPeer {
  public:
@@ -127,6 +149,28 @@ std::unique_ptr<TimerPeer> HeadlessBackend::create_timer(std::function<void()> o
   return std::make_unique<HeadlessTimer>(*this, id);
 }
 
+std::unique_ptr<FolderWatchPeer> HeadlessBackend::watch_folder(const platform::FileSystem& fs, std::string_view folder,
+                                                               std::function<void()> on_change) {
+  std::string path(folder);
+  if (path.size() > 3 && path.back() == '\\') path.pop_back();
+  if (refuse_folder_watches || !fs.directory_exists(path)) return nullptr;
+  const int id = next_watch_++;
+  watches[id] = WatchRec{&fs, path, file_names(fs, path), std::move(on_change)};
+  return std::make_unique<HeadlessWatch>(*this, id);
+}
+
+bool HeadlessBackend::look_at_folders(Application& app) {
+  for (auto& [id, rec] : watches) {
+    std::vector<std::string> now = file_names(*rec.fs, rec.folder);
+    if (now == rec.names) continue;
+    rec.names = std::move(now);
+    const auto on_change = rec.on_change;  // the watch may end in its handler
+    app.guarded(on_change);
+    return true;
+  }
+  return false;
+}
+
 std::unique_ptr<WindowPeer> HeadlessBackend::create_window(WinControl& control, WindowKind) {
   const std::uintptr_t h = next_handle_++;
   windows_[h] = &control;
@@ -170,6 +214,7 @@ bool HeadlessBackend::fire_one_due_timer() {
   auto& rec = timers[best];
   rec.due = t + rec.interval;  // the next tick counts from now
   const auto tick = rec.tick;  // the timer may be freed while it ticks
+  ++ticks_fired_;
   tick();
   return true;
 }
@@ -199,6 +244,8 @@ void HeadlessBackend::process_messages(Application& app) {
       app.guarded(fn);
       continue;
     }
+    // The change signal wakes the program's own loops, not a message box's.
+    if (system_modal_ == 0 && look_at_folders(app)) continue;
     if (!fire_one_due_timer()) return;
   }
 }
@@ -249,6 +296,14 @@ MsgBoxResult HeadlessBackend::message_box(Application& app, std::string_view tex
     ++unexpected_boxes_;
   }
   boxes_.push_back(BoxRecord{std::string(caption), std::string(text), buttons, icon, a.answer, now()});
+  // While the box is open the folders are looked at by a timer only.
+  ++system_modal_;
+  std::unique_ptr<TimerPeer> looks;
+  if (!watches.empty()) {
+    looks = create_timer([this, &app] { look_at_folders(app); });
+    looks->start(kModalFolderLookMs);
+  }
+  const base::ScopeExit box_closed([this] { --system_modal_; });
   // The box's own modal loop: time passes while the user reads it, and
   // messages and timers keep being handled (through the message hook).
   if (a.after_ms > 0) {

@@ -43,13 +43,23 @@ class HeadlessBackend final : public Backend {
   // ---- Backend
   void run(Application& app) override;
   void process_messages(Application& app) override;
-  void quit() override { quit_ = true; }
+  void quit() override {
+    if (!quit_) quit_at_ = now();
+    quit_ = true;
+  }
+  // The virtual time at which the loop was last told to end.
+  std::uint64_t quit_at() const { return quit_at_; }
   // A test that starts the program again after it ended: a new process has
   // a new message loop.
   void new_process() { quit_ = false; }
   bool quitting() const override { return quit_; }
   void post(std::function<void()> fn) override { posted_.push_back(std::move(fn)); }
   std::unique_ptr<TimerPeer> create_timer(std::function<void()> on_tick) override;
+  // The folder's file names are compared with those of the last look each
+  // time the loop runs dry, as the system signals a change; inside a message
+  // box only a timer looks, every kModalFolderLookMs, as on the system.
+  std::unique_ptr<FolderWatchPeer> watch_folder(const platform::FileSystem& fs, std::string_view folder,
+                                                std::function<void()> on_change) override;
   std::unique_ptr<WindowPeer> create_window(WinControl& control, WindowKind kind) override;
   std::unique_ptr<BrowserPeer> create_browser(WebBrowser& control) override;
   MsgBoxResult message_box(Application& app, std::string_view text, std::string_view caption, MsgBoxButtons buttons,
@@ -91,6 +101,12 @@ class HeadlessBackend final : public Backend {
 
   // Active timers (for tests that check there is one tick source).
   std::size_t active_timer_count() const;
+  // Timer ticks fired so far (for tests of what an idle program does).
+  std::uint64_t ticks_fired() const { return ticks_fired_; }
+  // Folder watches: how many there are, and whether a test makes the
+  // system refuse new ones (a folder that cannot be watched).
+  std::size_t folder_watch_count() const { return watches.size(); }
+  bool refuse_folder_watches = false;
 
   // Peers report here.
   void window_shown(WinControl& control);
@@ -102,9 +118,19 @@ class HeadlessBackend final : public Backend {
     bool running = false;
   };
   std::map<int, TimerRec> timers;
+  struct WatchRec {
+    const platform::FileSystem* fs = nullptr;
+    std::string folder;
+    std::vector<std::string> names;  // as the last look found them
+    std::function<void()> on_change;
+  };
+  std::map<int, WatchRec> watches;
 
  private:
   bool fire_one_due_timer();
+  // Calls the handler of each watch whose folder changed since its last
+  // look; true when one was called.
+  bool look_at_folders(Application& app);
   std::uint64_t next_due() const;
 
   platform::headless::VirtualClock& clock_;
@@ -114,6 +140,10 @@ class HeadlessBackend final : public Backend {
   std::map<std::uintptr_t, WinControl*> windows_;
   std::uintptr_t next_handle_ = 0x1000;
   int next_timer_ = 1;
+  int next_watch_ = 1;
+  std::uint64_t ticks_fired_ = 0;
+  std::uint64_t quit_at_ = 0;
+  int system_modal_ = 0;  // message boxes open
   bool quit_ = false;
   struct Answer {
     MsgBoxResult answer;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "base/scope_exit.h"
 #include "platform/win32/bitmap_info.h"
@@ -34,6 +35,11 @@ using platform::win32::widen;
 constexpr wchar_t kWindowClassName[] = L"TBrevaroWindow";
 constexpr platform::win32::WindowClass kUtilityClass{.name = L"TBrevaroUtility"};
 constexpr UINT kPostedMessage = WM_APP + 1;
+// The timer that looks for folder changes while a modal loop of the system
+// runs; apart from the numbers create_timer hands out, which count up from 1.
+constexpr UINT_PTR kModalLookTimer = 0xB7A1'0000;
+
+using UniqueChangeNotification = base::UniqueHandle<platform::win32::KernelHandleTraits<&FindCloseChangeNotification>>;
 
 Message to_message(const MSG& m) {
   return Message{reinterpret_cast<std::uintptr_t>(m.hwnd), m.message, static_cast<std::uintptr_t>(m.wParam),
@@ -119,7 +125,7 @@ class Win32Canvas final : public Canvas {
 
 struct Win32Backend::Impl final : platform::win32::WindowHandler {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  // Timers and posted work arrive here.
+  // Timers, posted work and the modal loops' folder looks arrive here.
   std::optional<platform::win32::Window> utility_window;
   HWND utility = nullptr;      // utility_window's handle
   Application* app = nullptr;  // the application whose loop runs
@@ -127,6 +133,14 @@ struct Win32Backend::Impl final : platform::win32::WindowHandler {
   std::map<UINT_PTR, std::function<void()>> timers;
   UINT_PTR next_timer = 1;
   std::map<int, HCURSOR> cursors;  // from LoadCursor: shared, never destroyed
+  // Folder watches: the change signal and its handler, by watch number.
+  struct Watch {
+    UniqueChangeNotification signal;
+    std::function<void()> on_change;
+  };
+  std::map<int, Watch> watches;
+  int next_watch = 1;
+  bool modal_looks = false;  // kModalLookTimer runs
   UniqueHook msg_filter;
   // True while an exception from painting is being reported: the box may
   // uncover windows whose painting fails again.
@@ -139,6 +153,17 @@ struct Win32Backend::Impl final : platform::win32::WindowHandler {
 
   void pump_one(MSG& m);
   HCURSOR cursor_handle(Cursor c) const;
+  // The program's own loops: sleeps until a message is there, handling
+  // folder changes meanwhile.
+  void wait_for_messages();
+  // One wait for a message or a folder change (whose handler then runs);
+  // true when it was a folder change.
+  bool wait_once(DWORD timeout_ms);
+  // Handles the watches whose change signal is set, without waiting.
+  void look_at_folders();
+  void fire_watch(int id);
+  // Starts or stops the timer of modal loops (only while there are watches).
+  void set_modal_looks(bool on);
 };
 
 namespace {
@@ -383,6 +408,21 @@ class Win32Timer final : public TimerPeer {
   bool running_ = false;
 };
 
+class Win32Watch final : public FolderWatchPeer {
+ public:
+  Win32Watch(Win32Backend::Impl& impl, int id) : impl_(impl), id_(id) {}
+  ~Win32Watch() override {
+    impl_.watches.erase(id_);
+    if (impl_.watches.empty()) impl_.set_modal_looks(false);
+  }
+  Win32Watch(const Win32Watch&) = delete;
+  Win32Watch& operator=(const Win32Watch&) = delete;
+
+ private:
+  Win32Backend::Impl& impl_;
+  int id_;
+};
+
 bool is_mouse_message(UINT m) { return m >= WM_MOUSEFIRST && m <= WM_MBUTTONDBLCLK; }
 
 }  // namespace
@@ -451,6 +491,10 @@ LRESULT own_window_handling(Win32Window* w, HWND hwnd, UINT message, WPARAM wp, 
 }  // namespace
 
 LRESULT Win32Backend::Impl::on_message(platform::win32::Window& w, UINT message, WPARAM wp, LPARAM lp) {
+  if (message == WM_TIMER && wp == kModalLookTimer) {
+    look_at_folders();
+    return 0;
+  }
   if (message == WM_TIMER) {
     const auto it = timers.find(static_cast<UINT_PTR>(wp));
     if (it != timers.end()) {
@@ -474,6 +518,9 @@ LRESULT Win32Backend::Impl::on_message(platform::win32::Window& w, UINT message,
 // Messages of modal loops that are not ours (message boxes, menus) reach the
 // application's hook here.
 LRESULT CALLBACK Win32Backend::Impl::msg_filter_proc(int code, WPARAM wp, LPARAM lp) {
+  // A modal loop of the system does not wait for the folders' change
+  // signals: a timer looks for them until the program's own loop runs again.
+  if (code >= 0 && t_backend && !t_backend->modal_looks) t_backend->set_modal_looks(true);
   if (code >= 0 && t_backend && t_backend->app && lp) {
     MSG* msg = reinterpret_cast<MSG*>(lp);
     Message m = to_message(*msg);
@@ -522,6 +569,59 @@ void Win32Backend::Impl::pump_one(MSG& m) {
   DispatchMessageW(&m);
 }
 
+void Win32Backend::Impl::wait_for_messages() {
+  set_modal_looks(false);
+  while (wait_once(INFINITE)) {
+  }
+}
+
+bool Win32Backend::Impl::wait_once(DWORD timeout_ms) {
+  std::vector<HANDLE> signals;
+  std::vector<int> ids;
+  for (const auto& [id, w] : watches) {
+    if (signals.size() == MAXIMUM_WAIT_OBJECTS - 1) break;
+    signals.push_back(w.signal.get());
+    ids.push_back(id);
+  }
+  const auto count = static_cast<DWORD>(signals.size());
+  const DWORD r = MsgWaitForMultipleObjectsEx(count, signals.data(), timeout_ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + count) {
+    fire_watch(ids[r - WAIT_OBJECT_0]);
+    return true;
+  }
+  return false;  // a message, the time out, or a failed wait: the caller's loop goes on
+}
+
+void Win32Backend::Impl::look_at_folders() {
+  std::vector<int> ids;
+  for (const auto& [id, w] : watches) ids.push_back(id);
+  for (const int id : ids) {
+    const auto it = watches.find(id);  // an earlier handler may have ended it
+    if (it != watches.end() && WaitForSingleObject(it->second.signal.get(), 0) == WAIT_OBJECT_0) fire_watch(id);
+  }
+}
+
+void Win32Backend::Impl::fire_watch(int id) {
+  const auto it = watches.find(id);
+  if (it == watches.end()) return;
+  // Armed again before the handler runs, so that a change it makes or one
+  // that comes meanwhile is not lost.
+  FindNextChangeNotification(it->second.signal.get());
+  const auto on_change = it->second.on_change;  // the watch may end in its handler
+  if (app) app->guarded(on_change);
+  else on_change();
+}
+
+void Win32Backend::Impl::set_modal_looks(bool on) {
+  on = on && !watches.empty();
+  if (on == modal_looks) return;
+  if (on) modal_looks = SetTimer(utility, kModalLookTimer, kModalFolderLookMs, nullptr) != 0;
+  else {
+    KillTimer(utility, kModalLookTimer);
+    modal_looks = false;
+  }
+}
+
 // ---- backend -------------------------------------------------------------------
 
 Win32Backend::Win32Backend() : impl_(std::make_unique<Impl>()) {
@@ -540,6 +640,7 @@ Win32Backend::Win32Backend() : impl_(std::make_unique<Impl>()) {
 
 Win32Backend::~Win32Backend() {
   impl_->msg_filter.reset();
+  impl_->set_modal_looks(false);
   for (const auto& [id, fn] : impl_->timers) KillTimer(impl_->utility, id);
   impl_->utility_window.reset();
   platform::win32::set_exception_handler(nullptr);
@@ -550,8 +651,11 @@ void Win32Backend::run(Application& app) {
   impl_->app = &app;
   MSG m{};
   while (!quit_) {
-    const BOOL r = GetMessageW(&m, nullptr, 0, 0);
-    if (r == 0 || r == -1) break;
+    if (!PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      impl_->wait_for_messages();
+      continue;
+    }
+    if (m.message == WM_QUIT) break;
     impl_->pump_one(m);
   }
 }
@@ -567,6 +671,13 @@ void Win32Backend::process_messages(Application& app) {
     }
     impl_->pump_one(m);
   }
+  // Loops of handlers that wait (transfers) come here between their sleeps.
+  if (!quit_) impl_->look_at_folders();
+}
+
+bool Win32Backend::wait_for_event(std::uint32_t max_ms) {
+  (void)impl_->wait_once(max_ms);
+  return true;
 }
 
 void Win32Backend::quit() {
@@ -583,6 +694,18 @@ std::unique_ptr<TimerPeer> Win32Backend::create_timer(std::function<void()> on_t
   const UINT_PTR id = impl_->next_timer++;
   impl_->timers[id] = std::move(on_tick);
   return std::make_unique<Win32Timer>(*impl_, id);
+}
+
+std::unique_ptr<FolderWatchPeer> Win32Backend::watch_folder(const platform::FileSystem&, std::string_view folder,
+                                                            std::function<void()> on_change) {
+  // File names only: the program's own writes into its subfolders and the
+  // times and sizes of files do not wake it.
+  UniqueChangeNotification signal{
+      FindFirstChangeNotificationW(widen(folder).c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME)};
+  if (!signal || impl_->watches.size() >= MAXIMUM_WAIT_OBJECTS - 1) return nullptr;
+  const int id = impl_->next_watch++;
+  impl_->watches[id] = Impl::Watch{std::move(signal), std::move(on_change)};
+  return std::make_unique<Win32Watch>(*impl_, id);
 }
 
 std::unique_ptr<WindowPeer> Win32Backend::create_window(WinControl& control, WindowKind kind) {
@@ -602,6 +725,8 @@ MsgBoxResult Win32Backend::message_box(Application& app, std::string_view text, 
   }
   HWND owner = nullptr;
   if (Form* f = app.active_form(); f && f->visible()) owner = reinterpret_cast<HWND>(f->handle());
+  // The box's loop does not wait for the folders' change signals.
+  impl_->set_modal_looks(true);
   int r = 0;
   {
     const UniqueHook cbt{SetWindowsHookExW(WH_CBT, &Impl::cbt_proc, nullptr, GetCurrentThreadId())};
@@ -620,10 +745,13 @@ void Win32Backend::modal_loop(Application& app, const std::function<bool()>& don
   impl_->app = &app;
   MSG m{};
   while (!done() && !quit_) {
-    const BOOL r = GetMessageW(&m, nullptr, 0, 0);
-    if (r == 0 || r == -1) {
+    if (!PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      impl_->wait_for_messages();
+      continue;
+    }
+    if (m.message == WM_QUIT) {
       quit_ = true;
-      PostQuitMessage(0);
+      PostQuitMessage(static_cast<int>(m.wParam));
       break;
     }
     impl_->pump_one(m);

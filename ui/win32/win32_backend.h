@@ -19,10 +19,13 @@ class Win32Backend final : public Backend {
 
   void run(Application& app) override;
   void process_messages(Application& app) override;
+  bool wait_for_event(std::uint32_t max_ms) override;
   void quit() override;
   bool quitting() const override { return quit_; }
   void post(std::function<void()> fn) override;
   std::unique_ptr<TimerPeer> create_timer(std::function<void()> on_tick) override;
+  std::unique_ptr<FolderWatchPeer> watch_folder(const platform::FileSystem& fs, std::string_view folder,
+                                                std::function<void()> on_change) override;
   std::unique_ptr<WindowPeer> create_window(WinControl& control, WindowKind kind) override;
   std::unique_ptr<BrowserPeer> create_browser(WebBrowser& control) override;
   MsgBoxResult message_box(Application& app, std::string_view text, std::string_view caption, MsgBoxButtons buttons,

@@ -375,7 +375,7 @@ TEST_F(Navigation, CloseRequestInTheProgramFolder) {
     if (c.closes) {
       EXPECT_EQ(ini().read_string("Default", "Left", ""), std::to_string(f.left()));
     } else {
-      EXPECT_TRUE(f.CloseTimer->enabled());
+      EXPECT_TRUE(f.watching_for_close_request());
     }
     app.reset();
   }

@@ -210,6 +210,44 @@ TEST_F(ServiceTest, NamedAdvertListsForTheClientsBannerHandling) {
   std::remove(path.c_str());
 }
 
+// The soak's schedule: each advert request takes the next step, named lists
+// and hostile targets alike, and the schedule starts again after its end.
+TEST(ServiceConfig, AdvertScheduleStepsThroughListsAndModes) {
+  std::string path = ::testing::TempDir() + "service-schedule.conf";
+  std::ofstream(path) << "advert-schedule = default, error-text, /hostile/status?code=503, hostile-names\n";
+  svc::Config cfg;
+  std::string error;
+  ASSERT_TRUE(svc::load_config_file(path, cfg, error)) << error;
+  ASSERT_EQ(cfg.advert_schedule.size(), 4u);
+  svc::Server server(cfg);
+  struct Step {
+    int status;
+    std::string first_line;
+    std::size_t lines;
+  } expected[] = {
+      {200, "version=1.0", 5}, {200, "", 0}, {503, "", 0}, {200, "version=1.0", 9}, {200, "version=1.0", 5}};
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    SCOPED_TRACE(i);
+    auto r = get(server, "/brevaro/quillbeam.asp?AppID=1");
+    EXPECT_EQ(r.status, expected[i].status);
+    if (expected[i].lines == 0) continue;
+    const auto lines = lines_of(r.body);
+    ASSERT_EQ(lines.size(), expected[i].lines);
+    EXPECT_EQ(lines[0], expected[i].first_line);
+  }
+  const auto reqs = server.requests();
+  ASSERT_EQ(reqs.size(), std::size(expected));
+  EXPECT_EQ(reqs[2].override_target, "/hostile/status?code=503");
+  EXPECT_TRUE(reqs[1].override_target.empty());
+  // error-text's first line says "Error".
+  EXPECT_NE(get(server, "/brevaro/quillbeam.asp").body.find("Error"), std::string::npos);
+
+  std::ofstream(path) << "advert-schedule = default, nonsense\n";
+  EXPECT_FALSE(svc::load_config_file(path, cfg, error));
+  EXPECT_NE(error.find("nonsense"), std::string::npos) << error;
+  std::remove(path.c_str());
+}
+
 TEST(ServiceConfig, ExampleFileLoadsAndBadLinesAreReported) {
   svc::Config cfg;
   std::string error;

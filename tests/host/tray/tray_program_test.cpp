@@ -182,6 +182,63 @@ TEST_F(TrayProgram, CloseRequestIsAnsweredAndEndsTheProgram) {
   EXPECT_EQ(sys.fs.read_file(kAnswer), "TrayClosed.\r\n");
 }
 
+// The idle tray program has nothing ticking: the first look at 100 ms, then
+// the program folder's change signal; a request is answered at the change,
+// inside a message box within 200 ms, and by CloseTimer where the folder
+// cannot be watched.
+TEST_F(TrayProgram, CloseRequestsWithoutATickWhileIdle) {
+  struct Case {
+    const char* what;
+    bool watchable;
+    bool box_open;
+    std::uint64_t within_ms;
+  } cases[] = {
+      {"watched folder", true, false, 0},
+      {"watched folder, message box open", true, true, 200},
+      {"folder that cannot be watched", false, false, 100},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    app.reset();
+    backend.new_process();
+    if (sys.fs.file_exists(kAnswer)) sys.fs.delete_file(kAnswer);
+    const std::size_t boxes_before = backend.boxes().size();
+    backend.refuse_folder_watches = !c.watchable;
+    auto& f = start();
+    backend.advance(*app, 1000);
+    ASSERT_FALSE(app->terminated());
+    EXPECT_EQ(backend.folder_watch_count(), c.watchable ? 1u : 0u);
+    EXPECT_EQ(f.CloseTimer->enabled(), !c.watchable);
+    if (c.watchable) {
+      const std::uint64_t ticks = backend.ticks_fired();
+      backend.advance(*app, 3600 * 1000);
+      EXPECT_EQ(backend.ticks_fired(), ticks);  // an idle hour
+      EXPECT_EQ(backend.active_timer_count(), 0u);
+    }
+    if (c.box_open) {
+      auto& box = app->make<ui::Timer>("box", 1000, true);
+      box.set_on_timer([this](ui::Timer& s) {
+        s.set_enabled(false);
+        app->message_box("Still there?", "brevaro", ui::MsgBoxButtons::ok, ui::MsgBoxIcon::information);
+      });
+      backend.answer_next_box(ui::MsgBoxResult::ok, 20000);
+    }
+    const std::uint64_t asked = backend.now() + 3000;
+    auto& asker = app->make<ui::Timer>("asker", 3000, true);
+    asker.set_on_timer([this](ui::Timer& s) {
+      s.set_enabled(false);
+      sys.fs.put(kRequest, "Close Now.\r\n");
+    });
+    backend.advance(*app, 30000);
+    ASSERT_TRUE(app->terminated());
+    EXPECT_GE(backend.quit_at(), asked);
+    EXPECT_LE(backend.quit_at(), asked + c.within_ms);
+    EXPECT_EQ(sys.fs.read_file(kAnswer), "TrayClosed.\r\n");
+    EXPECT_EQ(backend.boxes().size() - boxes_before, c.box_open ? 1u : 0u);
+    EXPECT_EQ(backend.folder_watch_count(), 0u);
+  }
+}
+
 TEST_F(TrayProgram, AnUnwritableAnswerStillEndsTheProgram) {
   start();
   sys.fs.put(kRequest, "Close Now.\r\n");
