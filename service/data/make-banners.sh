@@ -66,13 +66,27 @@ convert -delay 15 "$tmp/off0.png" "$tmp/off1.png" "$tmp/off2.png" "$tmp/off3.png
 
 ls -l "$out"
 
-# Banner 4: a movie banner, 468x60 stage (the artwork tool's movie format),
-# one frame on the brand's deep blue.
+# Banner 4: a movie banner, 468x60 stage (the artwork tool's movie format):
+# a gold block crossing the brand's deep blue in 24 frames at 12 frames a
+# second, a white bar blinking every 6 frames, looping.
 python3 - "$out/brevaro-movie.swf" <<'PY'
 import os, sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(sys.argv[1])), "..", "..", "..", "tools", "artwork"))
-import formats
-tags = [formats.swf_tag(9, bytes((0x1f, 0x4e, 0x79))), formats.swf_tag(1), formats.swf_tag(0)]
-fws, _ = formats.swf_movie(6, 468, 60, 12, tags, 1)
+import formats, swf
+T = 20
+tags = [formats.swf_tag(9, bytes((0x1f, 0x4e, 0x79)))]
+block = swf.Path().rounded_rect(0, 0, 60 * T, 40 * T, 6 * T, fill=1)
+tags.append(swf.define_shape3(1, [swf.solid((0xe8, 0xb0, 0x2a, 255))], [], block))
+bar = swf.Path().rounded_rect(0, 0, 200 * T, 8 * T, 2 * T, fill=1)
+tags.append(swf.define_shape3(2, [swf.solid((255, 255, 255, 255))], [], bar))
+tags += [swf.place(1, 1, dict(tx=0, ty=10 * T)), swf.place(2, 2, dict(tx=240 * T, ty=46 * T))]
+for f in range(24):
+    if f > 0:
+        tags.append(swf.place(1, matrix=dict(tx=(f * 17) * T, ty=10 * T), move=True))
+        if f % 6 == 0:
+            tags.append(swf.remove(2) if (f // 6) % 2 else swf.place(2, 2, dict(tx=240 * T, ty=46 * T)))
+    tags.append(formats.swf_tag(1))
+tags.append(formats.swf_tag(0))
+fws, _ = formats.swf_movie(6, 468, 60, 12, tags, 24)
 open(sys.argv[1], "wb").write(fws)
 PY
