@@ -212,21 +212,33 @@ struct Scan {
     const double w = t.width;
     for (int s = 0; s < kSub; ++s) {
       const double ys = y + (s + 0.5) / kSub;
-      crossings.clear();
+      // The active segments ordered by x at this sub-scan-line. Their order
+      // changes little from one sub-scan-line to the next (only where two
+      // cross), so `active` keeps the last order and an insertion sort puts
+      // it right; segments that do not reach `ys` sort by their nearest end
+      // and are left out below.
+      keyed.clear();
       for (const Renderer::Segment* a : active) {
-        if (a->y_top > ys || a->y_bottom <= ys) continue;
-        crossings.emplace_back(a->x_top + (ys - a->y_top) * a->dxdy, a->dir);
+        const double yc = std::clamp(ys, a->y_top, a->y_bottom);
+        keyed.emplace_back(a->x_top + (yc - a->y_top) * a->dxdy, a);
       }
-      if (crossings.size() <= 16) {
-        // Insertion sort: few crossings, usually in order already.
-        for (std::size_t k = 1; k < crossings.size(); ++k) {
-          const auto c = crossings[k];
-          std::size_t j = k;
-          for (; j > 0 && crossings[j - 1].first > c.first; --j) crossings[j] = crossings[j - 1];
-          crossings[j] = c;
-        }
-      } else {
-        std::sort(crossings.begin(), crossings.end());
+      std::size_t moves = 0;
+      const std::size_t budget = 8 * keyed.size() + 64;
+      for (std::size_t k = 1; k < keyed.size() && moves <= budget; ++k) {
+        const auto c = keyed[k];
+        std::size_t j = k;
+        for (; j > 0 && keyed[j - 1].first > c.first; --j) keyed[j] = keyed[j - 1];
+        keyed[j] = c;
+        moves += k - j;
+      }
+      if (moves > budget)
+        std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+      crossings.clear();
+      for (std::size_t k = 0; k < keyed.size(); ++k) {
+        const Renderer::Segment* a = keyed[k].second;
+        active[k] = a;
+        if (a->y_top > ys || a->y_bottom <= ys) continue;
+        crossings.emplace_back(keyed[k].first, a->dir);
       }
       int wind = 0;
       double start = 0;
@@ -264,6 +276,7 @@ struct Scan {
   std::vector<int> bounds;
   std::vector<Item> items;
   std::vector<Toggle> toggles;
+  std::vector<std::pair<double, const Renderer::Segment*>> keyed;  // the active segments by x
 
   bool exact_row(int y) {
     bounds.assign({0, kFull});
@@ -347,7 +360,7 @@ void rasterize(const Target& t, std::vector<Renderer::Segment>& segs, std::vecto
   delta.assign(static_cast<std::size_t>(w) + 2, 0);
   coverage.assign(static_cast<std::size_t>(w), 0);
   active.clear();
-  Scan scan{t, active, crossings, delta, 0, -1, {}, {}, {}};
+  Scan scan{t, active, crossings, delta, 0, -1, {}, {}, {}, {}};
   std::size_t next = 0;
   for (int y = row0; y < row1; ++y) {
     // The segments that reach into this row.
@@ -531,44 +544,77 @@ void Renderer::draw_shape(const Target& t, const Shape& s, const Matrix& m, cons
               ? 8
               : std::clamp(static_cast<int>(std::ceil(std::numbers::pi / std::acos(1 - kTolerance / r_px))), 8, 64);
       double last_x = std::nan(""), last_y = std::nan("");
+      double last_dx = 0, last_dy = 0;  // the direction the previous edge ended in
+      const auto circle = [&](double x, double y) {
+        poly_.clear();
+        for (int i = 0; i < sides; ++i) {
+          const double ang = 2 * std::numbers::pi * i / sides;
+          poly_.push_back(x + r * std::cos(ang));
+          poly_.push_back(y + r * std::sin(ang));
+        }
+        add_polygon(poly_, m);
+      };
+      // A join at (x, y) from direction u to direction v: only the outer
+      // side of the turn needs filling beyond the two bands. A small turn
+      // takes the triangle between the bands' corners (it misses a sliver far
+      // below the flattening tolerance), a larger one the pie slice of the
+      // round join, with as many sides as the circle has on that arc.
+      const auto join = [&](double x, double y, double ux, double uy, double vx, double vy) {
+        const double lu = std::hypot(ux, uy), lv = std::hypot(vx, vy);
+        if (!(lu > 0) || !(lv > 0)) {
+          circle(x, y);
+          return;
+        }
+        const double side = ux * vy - uy * vx >= 0 ? -1.0 : 1.0;
+        const double ax = x - side * uy / lu * r, ay = y + side * ux / lu * r;
+        const double bx = x - side * vy / lv * r, by = y + side * vx / lv * r;
+        if ((ux * vx + uy * vy) >= 0.985 * lu * lv) {
+          poly_.assign({x, y, ax, ay, bx, by});
+          if ((ax - x) * (by - y) - (ay - y) * (bx - x) < 0) poly_.assign({x, y, bx, by, ax, ay});
+          add_polygon(poly_, m);
+          return;
+        }
+        const double ta = std::atan2(ay - y, ax - x);
+        const double sweep = std::remainder(std::atan2(by - y, bx - x) - ta, 2 * std::numbers::pi);
+        // From the smaller angle up, turned the same way as the circles.
+        const double from = sweep >= 0 ? ta : ta + sweep, span = std::abs(sweep);
+        const int n = std::max(1, static_cast<int>(std::ceil(span * sides / (2 * std::numbers::pi))));
+        poly_.assign({x, y});
+        for (int i = 0; i <= n; ++i) {
+          const double ang = from + span * i / n;
+          poly_.push_back(x + r * std::cos(ang));
+          poly_.push_back(y + r * std::sin(ang));
+        }
+        add_polygon(poly_, m);
+      };
       for (; li < lines.size() && lines[li].style == style; ++li) {
         if (used_ + segs_.size() > limits_.max_segments) {
           over_budget_ = true;
           continue;
         }
         const std::uint32_t a = point_start_[lines[li].edge], b = point_start_[lines[li].edge + 1];
+        // Whether the next edge of this line goes on from this one's end.
+        bool goes_on = false;
+        if (li + 1 < lines.size() && lines[li + 1].style == style && b > a) {
+          const std::uint32_t na = point_start_[lines[li + 1].edge], nb = point_start_[lines[li + 1].edge + 1];
+          goes_on =
+              nb > na + 1 && points_[2 * na] == points_[2 * (b - 1)] && points_[2 * na + 1] == points_[2 * (b - 1) + 1];
+        }
         for (std::uint32_t k = a; k < b; ++k) {
           const double x = points_[2 * k], y = points_[2 * k + 1];
-          // A round cap or join (a circle) at the ends of each edge and where
-          // a flattened curve turns by more than about 10 degrees; at smaller
-          // turns the wedge between the two bands is filled with a triangle
-          // (it misses a sliver far below the flattening tolerance).
-          bool round = k == a ? !(x == last_x && y == last_y) : k + 1 == b;
-          if (!round) {
-            const double ux = x - points_[2 * k - 2], uy = y - points_[2 * k - 1];
-            const double vx = points_[2 * k + 2] - x, vy = points_[2 * k + 3] - y;
-            const double lu = std::hypot(ux, uy), lv = std::hypot(vx, vy);
-            if (lu > 0 && lv > 0) {
-              round = (ux * vx + uy * vy) < 0.985 * lu * lv;
-              if (!round) {
-                // The corners of both bands on the outer side of the turn.
-                const double side = ux * vy - uy * vx >= 0 ? -1.0 : 1.0;
-                const double ax = x - side * uy / lu * r, ay = y + side * ux / lu * r;
-                const double bx = x - side * vy / lv * r, by = y + side * vx / lv * r;
-                poly_.assign({x, y, ax, ay, bx, by});
-                if ((ax - x) * (by - y) - (ay - y) * (bx - x) < 0) poly_.assign({x, y, bx, by, ax, ay});
-                add_polygon(poly_, m);
-              }
+          // Round caps where a line starts or ends; joins where it goes on,
+          // within an edge (a flattened curve) or from one edge to the next
+          // (handled at the next edge's start).
+          if (k == a) {
+            if (k + 1 < b && x == last_x && y == last_y) {
+              join(x, y, last_dx, last_dy, points_[2 * k + 2] - x, points_[2 * k + 3] - y);
+            } else {
+              circle(x, y);
             }
-          }
-          if (round) {
-            poly_.clear();
-            for (int i = 0; i < sides; ++i) {
-              const double ang = 2 * std::numbers::pi * i / sides;
-              poly_.push_back(x + r * std::cos(ang));
-              poly_.push_back(y + r * std::sin(ang));
-            }
-            add_polygon(poly_, m);
+          } else if (k + 1 == b) {
+            if (!goes_on) circle(x, y);
+          } else {
+            join(x, y, x - points_[2 * k - 2], y - points_[2 * k - 1], points_[2 * k + 2] - x, points_[2 * k + 3] - y);
           }
           if (k + 1 < b) {
             const double x1 = points_[2 * k + 2], y1 = points_[2 * k + 3];
@@ -583,6 +629,12 @@ void Renderer::draw_shape(const Target& t, const Shape& s, const Matrix& m, cons
         }
         last_x = points_[2 * (b - 1)];
         last_y = points_[2 * (b - 1) + 1];
+        if (b >= a + 2) {
+          last_dx = last_x - points_[2 * (b - 2)];
+          last_dy = last_y - points_[2 * (b - 2) + 1];
+        } else {
+          last_x = last_y = std::nan("");  // a single point: the next edge starts with a cap
+        }
       }
       FillStyle solid;
       solid.color = ls.color;
