@@ -96,6 +96,10 @@ void TfrmMain::FormShow(ui::Form&) {
 }
 
 void TfrmMain::popupPopup(menu::TPopupMenu2000&) {
+  // The menu's own loop does not wait for the program folder's change
+  // signal: the backend looks meanwhile, so that a close request is still
+  // answered while the menu is open.
+  application().backend().system_modal_loop_ahead();
   // Relative paths of whatever the menu starts resolve in the program folder.
   platform_.set_current_directory(program_folder_);
 }

@@ -143,6 +143,10 @@ class Backend {
   // watched: the caller then looks by itself.
   virtual std::unique_ptr<FolderWatchPeer> watch_folder(const platform::FileSystem& fs, std::string_view folder,
                                                         std::function<void()> on_change) = 0;
+  // The caller is about to run a modal loop of the system (a popup menu):
+  // the watched folders are looked at every kModalFolderLookMs until the
+  // program's own loop runs again. Message boxes need no such call.
+  virtual void system_modal_loop_ahead() {}
   virtual std::unique_ptr<WindowPeer> create_window(WinControl& control, WindowKind kind) = 0;
   // The browser side of a web-browser control (its window exists already).
   virtual std::unique_ptr<BrowserPeer> create_browser(WebBrowser& control) = 0;

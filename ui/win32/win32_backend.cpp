@@ -355,6 +355,11 @@ class Win32Window final : public WindowPeer, public platform::win32::WindowHandl
           CreateCompatibleBitmap(painting.dc(), std::max<LONG>(1, rc.right), std::max<LONG>(1, rc.bottom))};
       if (!mem || !bmp) return;
       const SelectedObject selected(mem.get(), bmp.get());
+      // Only the invalid part is drawn and copied (an animated banner
+      // invalidates just its own area many times a second).
+      RECT dirty = rc;
+      if (GetClipBox(painting.dc(), &dirty) == ERROR) dirty = rc;
+      IntersectClipRect(mem.get(), dirty.left, dirty.top, dirty.right, dirty.bottom);
       try {
         Win32Canvas canvas(mem.get());
         canvas.fill_rect(Rect{0, 0, rc.right, rc.bottom}, control_.background());
@@ -362,7 +367,8 @@ class Win32Window final : public WindowPeer, public platform::win32::WindowHandl
       } catch (...) {
         failure = std::current_exception();
       }
-      BitBlt(painting.dc(), 0, 0, rc.right, rc.bottom, mem.get(), 0, 0, SRCCOPY);
+      BitBlt(painting.dc(), dirty.left, dirty.top, dirty.right - dirty.left, dirty.bottom - dirty.top, mem.get(),
+             dirty.left, dirty.top, SRCCOPY);
     }
     if (!failure || impl_.reporting_paint_failure) return;
     // The window may be gone when the error box closes: only the backend is
@@ -674,6 +680,8 @@ void Win32Backend::process_messages(Application& app) {
   // Loops of handlers that wait (transfers) come here between their sleeps.
   if (!quit_) impl_->look_at_folders();
 }
+
+void Win32Backend::system_modal_loop_ahead() { impl_->set_modal_looks(true); }
 
 bool Win32Backend::wait_for_event(std::uint32_t max_ms) {
   (void)impl_->wait_once(max_ms);

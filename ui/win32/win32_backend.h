@@ -20,6 +20,7 @@ class Win32Backend final : public Backend {
   void run(Application& app) override;
   void process_messages(Application& app) override;
   bool wait_for_event(std::uint32_t max_ms) override;
+  void system_modal_loop_ahead() override;
   void quit() override;
   bool quitting() const override { return quit_; }
   void post(std::function<void()> fn) override;
