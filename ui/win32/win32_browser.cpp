@@ -6,7 +6,7 @@
 #include <ocidl.h>
 #include <oleidl.h>
 
-#include <cstdio>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -232,8 +232,11 @@ class Win32Browser final : public BrowserPeer {
   void print_with_prompt() override {
     const HRESULT hr = browser_->ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
     if (FAILED(hr)) {
-      char text[32];
-      std::snprintf(text, sizeof text, "OLE error %08X", static_cast<unsigned>(hr));
+      // Formatted by hand: a printf here would link the whole formatting
+      // engine into both programs for this one message.
+      std::string text = "OLE error 00000000";
+      auto code = static_cast<std::uint32_t>(hr);
+      for (std::size_t i = text.size(); code != 0; code >>= 4) text[--i] = "0123456789ABCDEF"[code & 0xF];
       throw std::runtime_error(text);
     }
   }
