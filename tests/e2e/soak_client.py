@@ -139,17 +139,21 @@ class Run:
             raise SystemExit("soak: the client's window did not appear")
 
     def _find(self, exe):
-        # Both runs use the same file names: tell them apart by the folder
-        # name in the command line (Wine shows the program's path there).
+        # Both runs use the same file names, and another soak may run in
+        # another prefix: the folder name in the command line (Wine shows the
+        # program's path there) and the prefix in the environment tell them apart.
         name = self.folder.path.name.encode()
+        prefix = b"WINEPREFIX=" + str(self.wine.prefix).encode()
         for d in Path("/proc").iterdir():
             if not d.name.isdigit():
                 continue
             try:
                 cmd = [a for a in (d / "cmdline").read_bytes().split(b"\0") if a]
+                env = (d / "environ").read_bytes().split(b"\0")
             except OSError:
                 continue
-            if any(a.lower().endswith(exe.lower().encode()) and name in a for a in cmd) and alive(int(d.name)):
+            if any(a.lower().endswith(exe.lower().encode()) and name in a for a in cmd) and prefix in env and \
+                    alive(int(d.name)):
                 return int(d.name)
         return None
 

@@ -34,17 +34,20 @@ STALLS = {
 }
 
 
-def client_pid(folder):
-    """The Linux process of the client started from `folder`."""
+def client_pid(folder, prefix):
+    """The Linux process of the client started from `folder` in this prefix
+    (another run may use the same folder name in a prefix of its own)."""
     name = folder.name.encode()
+    env_prefix = b"WINEPREFIX=" + str(prefix).encode()
     for d in Path("/proc").iterdir():
         if not d.name.isdigit():
             continue
         try:
             cmd = [a for a in (d / "cmdline").read_bytes().split(b"\0") if a]
+            env = (d / "environ").read_bytes().split(b"\0")
         except OSError:
             continue
-        if any(a.lower().endswith(b"brevaro.exe") and name in a for a in cmd):
+        if any(a.lower().endswith(b"brevaro.exe") and name in a for a in cmd) and env_prefix in env:
             return int(d.name)
     return None
 
@@ -78,8 +81,8 @@ class Hardening(unittest.TestCase):
         self.folder.write_settings(f"[Default]\r\nTop=100\r\nLeft=100\r\nNextAd=0\r\nUN={UN}\r\n")
         self.wine.start(self.folder.add_exe())
         self.assertTrue(self.wine.wait_window(CLIENT, 30000))
-        self.assertTrue(wait_until(lambda: client_pid(self.folder.path) is not None, 10))
-        self.pid = client_pid(self.folder.path)
+        self.assertTrue(wait_until(lambda: client_pid(self.folder.path, self.wine.prefix) is not None, 10))
+        self.pid = client_pid(self.folder.path, self.wine.prefix)
 
     def _reg(self, *args):
         subprocess.run(["wine", "reg", *args, "/f"], env=self.wine.env, stdin=subprocess.DEVNULL,
