@@ -148,71 +148,77 @@ Cursor WinControl::cursor_at(Point p) const {
   return cursor();
 }
 
+namespace {
+
+MouseButton button_of(std::uint32_t id) {
+  switch (id) {
+    case msg::rbutton_down:
+    case msg::rbutton_up: return MouseButton::right;
+    case msg::mbutton_down:
+    case msg::mbutton_up: return MouseButton::middle;
+    default: return MouseButton::left;
+  }
+}
+
+}  // namespace
+
 bool WinControl::dispatch(const Message& m) {
-  const auto button_of = [](std::uint32_t id) {
-    switch (id) {
-      case msg::rbutton_down:
-      case msg::rbutton_up: return MouseButton::right;
-      case msg::mbutton_down:
-      case msg::mbutton_up: return MouseButton::middle;
-      default: return MouseButton::left;
-    }
-  };
   switch (m.message) {
     case msg::lbutton_down:
     case msg::rbutton_down:
     case msg::mbutton_down:
-    case msg::lbutton_dblclk: {
-      const Point p = point_from_lparam(m.lparam);
-      Control* target = windowless_child_at(p);
-      const MouseButton b = button_of(m.message == msg::lbutton_dblclk ? msg::lbutton_down : m.message);
-      if (target) {
-        // The control keeps the mouse until the button is released, so a
-        // drag that leaves it still reaches it.
-        captured_ = target;
-        if (has_peer()) peer_->set_capture(true);
-        const Rect r = target->bounds();
-        target->mouse_down(b, Point{p.x - r.left, p.y - r.top});
-      } else {
-        mouse_down(b, p);
-      }
+    case msg::lbutton_dblclk:
+      route_button_down(point_from_lparam(m.lparam),
+                        button_of(m.message == msg::lbutton_dblclk ? msg::lbutton_down : m.message));
       return true;
-    }
     case msg::lbutton_up:
     case msg::rbutton_up:
-    case msg::mbutton_up: {
-      const Point p = point_from_lparam(m.lparam);
-      const MouseButton b = button_of(m.message);
-      Control* target = captured_ ? captured_ : windowless_child_at(p);
-      if (captured_) {
-        captured_ = nullptr;
-        if (has_peer()) peer_->set_capture(false);
-      }
-      if (target) {
-        const Rect r = target->bounds();
-        const Point local{p.x - r.left, p.y - r.top};
-        const bool inside = Rect{0, 0, r.width, r.height}.contains(local);
-        target->mouse_up(b, local);
-        if (inside && b == MouseButton::left) target->click();
-      } else {
-        mouse_up(b, p);
-        if (b == MouseButton::left) click();
-      }
-      return true;
-    }
-    case msg::mouse_move: {
-      const Point p = point_from_lparam(m.lparam);
-      Control* target = captured_ ? captured_ : windowless_child_at(p);
-      if (target) {
-        const Rect r = target->bounds();
-        target->mouse_move(Point{p.x - r.left, p.y - r.top});
-      } else {
-        mouse_move(p);
-      }
-      return true;
-    }
+    case msg::mbutton_up: route_button_up(point_from_lparam(m.lparam), button_of(m.message)); return true;
+    case msg::mouse_move: route_mouse_move(point_from_lparam(m.lparam)); return true;
     default: return false;
   }
+}
+
+void WinControl::route_button_down(Point p, MouseButton b) {
+  Control* target = windowless_child_at(p);
+  if (!target) {
+    mouse_down(b, p);
+    return;
+  }
+  // The control keeps the mouse until the button is released, so a drag
+  // that leaves it still reaches it.
+  captured_ = target;
+  if (has_peer()) peer_->set_capture(true);
+  const Rect r = target->bounds();
+  target->mouse_down(b, Point{p.x - r.left, p.y - r.top});
+}
+
+void WinControl::route_button_up(Point p, MouseButton b) {
+  Control* target = captured_ ? captured_ : windowless_child_at(p);
+  if (captured_) {
+    captured_ = nullptr;
+    if (has_peer()) peer_->set_capture(false);
+  }
+  if (!target) {
+    mouse_up(b, p);
+    if (b == MouseButton::left) click();
+    return;
+  }
+  const Rect r = target->bounds();
+  const Point local{p.x - r.left, p.y - r.top};
+  const bool inside = Rect{0, 0, r.width, r.height}.contains(local);
+  target->mouse_up(b, local);
+  if (inside && b == MouseButton::left) target->click();
+}
+
+void WinControl::route_mouse_move(Point p) {
+  Control* target = captured_ ? captured_ : windowless_child_at(p);
+  if (!target) {
+    mouse_move(p);
+    return;
+  }
+  const Rect r = target->bounds();
+  target->mouse_move(Point{p.x - r.left, p.y - r.top});
 }
 
 void WinControl::paint_children(Canvas& canvas) {

@@ -129,6 +129,12 @@ class WinControl : public Control {
   void create_peer();
 
  private:
+  // The mouse messages, to the windowless child under the pointer (or the
+  // one holding the capture) or to this control itself.
+  void route_button_down(Point p, MouseButton b);
+  void route_button_up(Point p, MouseButton b);
+  void route_mouse_move(Point p);
+
   WindowKind kind_;
   std::unique_ptr<WindowPeer> peer_;
   std::vector<Control*> children_;
