@@ -47,7 +47,8 @@ class Process {
   // The Windows system folder, without trailing backslash.
   virtual std::string system_folder() const = 0;
   // Whether the process runs with more rights than the desktop's shell (an
-  // elevated administrator token where the shell's is not), and whether it
+  // elevated administrator token where the shell's is not; without a shell
+  // to compare with, not elevated), and whether it
   // runs as another account than the one signed in to the desktop
   // (elevation with another account's credentials).
   struct Elevation {

@@ -240,19 +240,20 @@ Process::Elevation Win32Process::elevation() const {
   HANDLE raw = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return e;
   const UniqueKernelHandle token(raw);
-  e.elevated = token_elevated(token.get()).value_or(false);
+  const bool elevated = token_elevated(token.get()).value_or(false);
   // The desktop's shell runs as the signed-in user with the rights the user
-  // normally has: elevation counts only above it (a system that runs
-  // everything elevated, the shell included, elevates nobody), and a
-  // different user in our own token means another account's credentials
-  // were given.
+  // normally has: elevation counts only above it, so it needs the shell to
+  // compare with (a system that runs everything elevated, or shows no shell
+  // window, elevates nobody), and a different user in our own token means
+  // another account's credentials were given.
   if (HWND shell = GetShellWindow()) {
     DWORD pid = 0;
     GetWindowThreadProcessId(shell, &pid);
     if (pid != 0) {
       const UniqueKernelHandle shell_process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
       if (shell_process) {
-        if (process_elevated(shell_process.get()).value_or(false)) e.elevated = false;
+        const auto shell_elevated = process_elevated(shell_process.get());
+        e.elevated = elevated && shell_elevated.has_value() && !*shell_elevated;
         const std::string mine = token_user(token.get());
         const std::string theirs = process_user(shell_process.get());
         e.other_account = !mine.empty() && !theirs.empty() && mine != theirs;

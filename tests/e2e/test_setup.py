@@ -217,12 +217,13 @@ class SetupSteps:
 
     def runs_elevated(self):
         """Whether this prefix's programs run with more rights than its
-        desktop shell, the installer's rule (this Wine gives every process,
-        the shell included, the full administrator token: nobody counts as
+        desktop shell, the installer's rule: an elevated token where the
+        shell's is known and not elevated (this Wine gives every process the
+        full administrator token and shows no shell window: nobody counts as
         elevated there)."""
         if not hasattr(self, "_elevated"):
             own, _, shell = self.wine.driver("elevation").stdout.split()[:3]
-            self._elevated = own == "1" and shell != "1"
+            self._elevated = own == "1" and shell == "0"
         return self._elevated
 
     def finish(self):
